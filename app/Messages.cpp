@@ -1,0 +1,31 @@
+#include "Messages.h"
+
+namespace isp::messages {
+
+std::string openFailed(const CommResult& failure)
+{
+    switch (failure.number()) {
+    case commPortHeld: return PortHeld;
+    case commNoSuchPort: return " this COM is not there: plug the adapter in and open it again! ";
+    case commNoPermission: return " no permission to open this COM: join the dialout group and log in again! ";
+    case commSettingsRejected: return " this COM cannot send mark and space parity: use another adapter! ";
+    default: return " this COM could not be opened: " + failure.text() + "! ";
+    }
+}
+
+std::string lineFailed(const CommResult& failure)
+{
+    switch (failure.number()) {
+    case commDeviceGone:
+    case commNoSuchPort: return " the COM port went away during the upload, it is closed now! ";
+    case commTransmitStalled: return " the COM port stopped sending, it is closed now! ";
+    default: return " the COM port failed during the upload (" + failure.text() + "), it is closed now! ";
+    }
+}
+
+std::string fileUnreadable(const std::string& reason)
+{
+    return " cannot read this file: " + reason + "! ";
+}
+
+} // namespace isp::messages

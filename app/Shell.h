@@ -1,0 +1,64 @@
+#pragma once
+
+#include "Clock.h"
+#include "Form1View.h"
+#include "PageRequests.h"
+#include "PageSender.h"
+#include "SerialComponent.h"
+#include "SharedState.h"
+#include "Timer.h"
+
+#include <functional>
+#include <string>
+
+// The program's event handlers and the state they share, free of widgets.
+// Each handler is named after its control and event and runs to its end on
+// the user-interface thread; the windows only forward clicks to them.
+namespace isp {
+
+struct ImageLoadResult;
+using ImageLoader = std::function<ImageLoadResult(const std::string& path)>;
+
+class Shell {
+public:
+    // Connects itself to the timer's ticks, the component's notifications and
+    // the port box's changes. All four must outlive the shell.
+    Shell(SerialComponent& MSComm1, Timer& Timer1, Form1View& form, Clock& clock);
+    Shell(const Shell&) = delete;
+    Shell& operator=(const Shell&) = delete;
+
+    // Loading of the main window: port scan and the state's starting values.
+    void Form1_Load();
+    // The port box's text changed (the user's pick, or start-up).
+    void ComSelect_Change();
+    // "Uart:close" / "Uart:open": opens or closes the chosen port.
+    void OpenUart_Click();
+    // "exit": closes the main window, which ends the program.
+    void ExitCommand_Click();
+    // "open file": asks for an image and reads it.
+    void OpenFile_Click();
+    // Tick of Timer1: sends the pending page.
+    void Timer1_Timer();
+    // Notification of MSComm1: the device's page requests.
+    void MSComm1_OnComm();
+
+    SharedState& state() { return state_; }
+    const SharedState& state() const { return state_; }
+
+    // Replaces how an image file is read (tests inject slow or failing reads).
+    void setImageLoader(ImageLoader loader);
+
+private:
+    // The port is no longer usable: close it, show Closed, tell the user.
+    void dropPort(const std::string& message);
+
+    SharedState state_;
+    SerialComponent& MSComm1_;
+    Timer& Timer1_;
+    Form1View& form_;
+    PageSender sender_;
+    PageRequests requests_;
+    ImageLoader loadImage_;
+};
+
+} // namespace isp

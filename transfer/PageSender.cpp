@@ -1,0 +1,90 @@
+#include "PageSender.h"
+
+#include "PageFrame.h"
+#include "Protocol.h"
+
+namespace isp {
+
+PageSender::PageSender(SharedState& state, SerialComponent& comm, Timer& timer, ProgressDisplay& progress,
+    Clock& clock)
+    : state_(state), comm_(comm), timer_(timer), progress_(progress), clock_(clock)
+{
+}
+
+PageSender::Result PageSender::Timer1_Timer()
+{
+    // One tick per request: the request handler arms the timer again.
+    timer_.setInterval(0);
+    timer_.setEnabled(false);
+
+    if (state_.PortOpenFlag != 1 || state_.FileLoadedFlag != 1 || state_.PageNumber >= PageCount)
+        return {};
+
+    const std::uint8_t page = state_.PageNumber;
+    const PageHeader header = makePageHeader(page);
+    if (CommResult r = reopenWith(SpaceSettings); !r)
+        return fail(std::move(r));
+    if (CommResult r = sendBurst(header); !r)
+        return fail(std::move(r));
+
+    // Read from the image now: a file loaded meanwhile goes out from the
+    // next page on.
+    const PageFrame frame = makePageFrame(state_.ImageBuffer, page);
+    if (CommResult r = reopenWith(MarkSettings); !r)
+        return fail(std::move(r));
+    if (CommResult r = sendBurst(frame); !r)
+        return fail(std::move(r));
+
+    clock_.sleepFor(AfterPagePause);
+    // A device that vanished while the frame was on its way has not got it.
+    if (!comm_.PortOpen())
+        return fail(CommResult(commDeviceGone, "the device went away while a page was sent"));
+
+    progress_.setProgressValue(page);
+    state_.PageNumber = IdlePage;
+    return {Result::Outcome::Sent, {}};
+}
+
+CommResult PageSender::reopenWith(const char* settings)
+{
+    // Closing waits until every queued byte has left with the old parity.
+    if (comm_.PortOpen()) {
+        if (CommResult r = comm_.setPortOpen(false); !r)
+            return r;
+    }
+    if (CommResult r = comm_.setCommPort(state_.PortNumber); !r)
+        return r;
+    if (CommResult r = comm_.setSettings(settings); !r)
+        return r;
+    comm_.setInBufferSize(LineBufferSize);
+    comm_.setOutBufferSize(LineBufferSize);
+    comm_.setInputLen(0);
+    comm_.setRThreshold(RequestLength);
+    comm_.setSThreshold(0);
+    return comm_.setPortOpen(true);
+}
+
+CommResult PageSender::sendBurst(std::span<const std::uint8_t> bytes)
+{
+    if (CommResult r = comm_.Output(bytes); !r)
+        return r;
+    // Deliberately no yielding: the device's next request waits in the event
+    // queue until the whole page is out. The limit only catches a stuck line.
+    const Clock::TimePoint deadline = clock_.now() + TransmitWaitLimit;
+    while (comm_.OutBufferCount() > 0) {
+        if (clock_.now() > deadline)
+            return CommResult(commTransmitStalled, "the bytes of a page did not leave the port in time");
+    }
+    if (!comm_.PortOpen())
+        return CommResult(commDeviceGone, "the device went away while a page was sent");
+    return {};
+}
+
+PageSender::Result PageSender::fail(CommResult failure)
+{
+    // Stop here and leave the port closed; the window tells the user.
+    (void)comm_.setPortOpen(false);
+    return {Result::Outcome::Failed, std::move(failure)};
+}
+
+} // namespace isp
