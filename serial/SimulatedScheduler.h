@@ -1,0 +1,67 @@
+#pragma once
+
+#include "Clock.h"
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <utility>
+
+// Simulated time for tests, benchmarks and fuzzing. Two kinds of work are
+// scheduled on it:
+// - line work (bytes finishing on the wire, the device's reactions), done as
+//   soon as time passes, even while the program is busy, like hardware;
+// - loop work (serial notifications, timer ticks), done only when the event
+//   loop runs: runFor(), runUntil(), or a modal window's nested loop.
+// Time passes when the program sleeps, when the loop waits for its next
+// event, and by a small step at every now(), so that a loop polling the
+// clock moves forward as it would on a real machine.
+namespace isp {
+
+class SimulatedScheduler final : public Clock {
+public:
+    using Task = std::function<void()>;
+    using TaskId = std::uint64_t;
+
+    explicit SimulatedScheduler(Duration pollCost = std::chrono::microseconds(10)) : pollCost_(pollCost) {}
+
+    TimePoint now() override;
+    void sleepFor(Duration duration) override;
+
+    // The current time, without the cost of a poll.
+    TimePoint time() const { return now_; }
+
+    TaskId atLine(TimePoint when, Task task);
+    TaskId postLoop(TimePoint when, Task task);
+    void cancel(TaskId id);
+
+    // Runs the event loop for the given simulated time.
+    void runFor(Duration duration);
+    // Runs the event loop until the predicate holds or the limit passes;
+    // returns whether it holds.
+    bool runUntil(const std::function<bool()>& done, Duration limit);
+
+    // Loop events handled so far; lets tests see that a loop kept running.
+    std::uint64_t loopEventsRun() const { return loopEventsRun_; }
+
+private:
+    struct Key {
+        TimePoint when;
+        TaskId id;
+        auto operator<=>(const Key&) const = default;
+    };
+
+    // Moves the clock to `when`, doing the line work due on the way.
+    void advanceTo(TimePoint when);
+    // Runs the earliest loop task due by `limit`; false if there is none.
+    bool runOneLoopTask(TimePoint limit);
+
+    Duration pollCost_;
+    TimePoint now_{};
+    TaskId nextId_ = 1;
+    std::map<Key, Task> line_;
+    std::map<Key, Task> loop_;
+    std::uint64_t loopEventsRun_ = 0;
+};
+
+} // namespace isp
