@@ -43,6 +43,9 @@ public:
     void stallTransmit(bool stalled);
     bool transmitStalled() const { return stalled_; }
 
+    // When the last byte sent so far will have reached the program.
+    Clock::TimePoint sendsArriveBy() const { return sendFreeAt_; }
+
 private:
     friend class SimulatedLine;
     friend class SimulatedSerialPort;
@@ -128,6 +131,9 @@ public:
     void clearOperations() { operations_.clear(); }
     // Bytes thrown away because the queue could not drain before a close.
     std::size_t discardedBytes() const { return discarded_; }
+    // Reports a line or modem event (framing error, ring, ...) through the
+    // event loop, as a real line would.
+    void injectNotification(int event) { postNotification(event); }
     // Receive notifications delivered.
     int receiveNotifications() const { return receiveNotifications_; }
 

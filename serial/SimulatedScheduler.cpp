@@ -50,23 +50,30 @@ void SimulatedScheduler::advanceTo(TimePoint when)
     now_ = std::max(now_, when);
 }
 
-bool SimulatedScheduler::runOneLoopTask(TimePoint limit)
+bool SimulatedScheduler::step(TimePoint limit)
 {
-    if (loop_.empty() || loop_.begin()->first.when > limit)
-        return false;
-    const TimePoint when = loop_.begin()->first.when;
-    advanceTo(when);
-    // Line work done on the way may have posted earlier loop work.
-    auto node = loop_.extract(loop_.begin());
-    ++loopEventsRun_;
-    node.mapped()();
-    return true;
+    const bool lineDue = !line_.empty() && line_.begin()->first.when <= limit;
+    const bool loopDue = !loop_.empty() && loop_.begin()->first.when <= limit;
+    if (loopDue && (!lineDue || loop_.begin()->first.when <= line_.begin()->first.when)) {
+        auto node = loop_.extract(loop_.begin());
+        now_ = std::max(now_, node.key().when);
+        ++loopEventsRun_;
+        node.mapped()();
+        return true;
+    }
+    if (lineDue) {
+        auto node = line_.extract(line_.begin());
+        now_ = std::max(now_, node.key().when);
+        node.mapped()();
+        return true;
+    }
+    return false;
 }
 
 void SimulatedScheduler::runFor(Duration duration)
 {
     const TimePoint limit = now_ + duration;
-    while (runOneLoopTask(limit)) {
+    while (step(limit)) {
     }
     advanceTo(limit);
 }
@@ -75,15 +82,10 @@ bool SimulatedScheduler::runUntil(const std::function<bool()>& done, Duration li
 {
     const TimePoint end = now_ + limit;
     while (!done()) {
-        if (runOneLoopTask(end))
-            continue;
-        // Nothing for the loop yet: let the line move up to the next loop
-        // task or the end, in small steps so the predicate is rechecked.
-        const TimePoint next = loop_.empty() ? end : std::min(end, loop_.begin()->first.when);
-        if (now_ >= end)
+        if (!step(end)) {
+            advanceTo(end);
             return done();
-        const TimePoint lineNext = line_.empty() ? next : std::min(next, line_.begin()->first.when);
-        advanceTo(std::max(lineNext, now_ + Duration(1)));
+        }
     }
     return true;
 }

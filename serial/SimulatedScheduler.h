@@ -53,8 +53,9 @@ private:
 
     // Moves the clock to `when`, doing the line work due on the way.
     void advanceTo(TimePoint when);
-    // Runs the earliest loop task due by `limit`; false if there is none.
-    bool runOneLoopTask(TimePoint limit);
+    // Does the earliest line or loop task due by `limit`, in time order;
+    // false if there is none.
+    bool step(TimePoint limit);
 
     Duration pollCost_;
     TimePoint now_{};

@@ -1,0 +1,176 @@
+// A whole upload and its faults, driven by a strict boot loader on the
+// simulated line: every byte, its parity bit and its timing are checked.
+#include "PageFrame.h"
+#include "Protocol.h"
+#include "SimulatedRig.h"
+
+#include <gtest/gtest.h>
+
+using namespace isp;
+using namespace isp::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+void expectCleanUpload(const VirtualBootLoader& loader, const ImageBytes& image)
+{
+    EXPECT_TRUE(loader.finished());
+    EXPECT_EQ(loader.violations(), std::vector<std::string>{});
+    EXPECT_EQ(loader.pagesWritten(), PageCount);
+    EXPECT_EQ(loader.retries(), 0);
+    EXPECT_TRUE(loader.flash() == image) << "the device's flash differs from the file";
+}
+
+} // namespace
+
+TEST(Upload, WholeImageReachesTheDeviceWithTheRightParityAndTiming)
+{
+    SimulatedRig rig;
+    const ImageBytes image = randomImage(1);
+    rig.startReadyToUpload(image);
+    auto loader = rig.attachBootLoader(1);
+    loader->start();
+
+    ASSERT_TRUE(rig.scheduler.runUntil([&] { return loader->finished(); }, 60s));
+    rig.scheduler.runFor(100ms);
+
+    expectCleanUpload(*loader, image);
+    EXPECT_EQ(rig.form.progressValue, 223);
+    EXPECT_EQ(rig.form.progressHistory.size(), 224u);
+    EXPECT_EQ(rig.shell.state().PageNumber, IdlePage);
+    EXPECT_EQ(rig.shell.state().PortOpenFlag, 1);
+    EXPECT_TRUE(rig.MSComm1.PortOpen());
+    EXPECT_EQ(rig.MSComm1.discardedBytes(), 0u);
+    for (const auto gap : loader->gaps())
+        ASSERT_GE(gap, 20ms);
+    EXPECT_TRUE(rig.form.messages.empty());
+}
+
+TEST(Upload, PagesInAnyOrderAndAnySplitOfTheRequest)
+{
+    SimulatedRig rig;
+    const ImageBytes image = randomImage(2);
+    rig.startReadyToUpload(image);
+    VirtualBootLoader::Options options;
+    for (int page = PageCount - 1; page >= 0; --page)
+        options.pageOrder.push_back(page);
+    // c2 + c3 split every way the limits allow.
+    options.split = [](int page) {
+        const int lowest = std::max(0, page - MaxFirstAddend);
+        const int highest = std::min(page, MaxSecondAddend);
+        const int c3 = page % 3 == 0 ? lowest : page % 3 == 1 ? highest : (lowest + highest) / 2;
+        return std::pair<int, int>{page - c3, c3};
+    };
+    auto loader = rig.attachBootLoader(1, options);
+    loader->start();
+    ASSERT_TRUE(rig.scheduler.runUntil([&] { return loader->finished(); }, 60s));
+    expectCleanUpload(*loader, image);
+    EXPECT_EQ(rig.form.progressValue, 0) << "the bar shows the page just sent";
+}
+
+TEST(Upload, GoesOnWhileAMessageIsOnScreen)
+{
+    SimulatedRig rig;
+    const ImageBytes image = randomImage(3);
+    rig.startReadyToUpload(image);
+    auto loader = rig.attachBootLoader(1);
+    loader->start();
+    rig.scheduler.runFor(200ms);
+    const int pagesBefore = loader->pagesWritten();
+
+    // The user opens a file of the wrong length; the message stays up for 3 s.
+    rig.form.messageReadingTime = 3s;
+    int pagesWhileShowing = 0;
+    rig.shell.setImageLoader([](const std::string&) {
+        ImageLoadResult wrong;
+        wrong.outcome = ImageLoadResult::Outcome::WrongLength;
+        wrong.length = 100;
+        return wrong;
+    });
+    rig.form.onMessageShown = [&](const std::string&) { pagesWhileShowing = -loader->pagesWritten(); };
+    rig.form.chosenFiles.push_back("short.bin");
+    rig.shell.OpenFile_Click();
+    pagesWhileShowing += loader->pagesWritten();
+
+    EXPECT_EQ(rig.form.messages, std::vector<std::string>{"WARNNING: file error!"});
+    EXPECT_GT(pagesBefore, 0);
+    EXPECT_GT(pagesWhileShowing, 30) << "pages must keep going out while the message shows";
+    EXPECT_EQ(rig.shell.state().FileLoadedFlag, 0) << "cleared once the user closed the message";
+    // The next request finds no image and is not answered.
+    const int pagesAfter = loader->pagesWritten();
+    rig.scheduler.runFor(2s);
+    EXPECT_EQ(loader->pagesWritten(), pagesAfter);
+    EXPECT_EQ(loader->violations(), std::vector<std::string>{});
+}
+
+TEST(Upload, ANewImageIsSentFromTheNextPageOn)
+{
+    SimulatedRig rig;
+    const ImageBytes first = randomImage(4);
+    const ImageBytes second = randomImage(5);
+    rig.startReadyToUpload(first);
+    auto loader = rig.attachBootLoader(1);
+    loader->start();
+    ASSERT_TRUE(rig.scheduler.runUntil([&] { return loader->pagesWritten() == 100; }, 60s));
+    rig.loadImage(second);
+    ASSERT_TRUE(rig.scheduler.runUntil([&] { return loader->finished(); }, 60s));
+    EXPECT_EQ(loader->violations(), std::vector<std::string>{});
+    const auto& flash = loader->flash();
+    EXPECT_TRUE(std::equal(flash.begin(), flash.begin() + 100 * PageSize, first.begin()));
+    // The page being asked for at the switch may come from either image.
+    EXPECT_TRUE(std::equal(flash.begin() + 101 * PageSize, flash.end(), second.begin() + 101 * PageSize));
+}
+
+TEST(Upload, AStalledLineClosesThePortAndTellsTheUser)
+{
+    SimulatedRig rig;
+    rig.startReadyToUpload(randomImage(6));
+    auto loader = rig.attachBootLoader(1);
+    loader->start();
+    ASSERT_TRUE(rig.scheduler.runUntil([&] { return loader->pagesWritten() == 10; }, 60s));
+    rig.line.device(1)->stallTransmit(true);
+
+    ASSERT_TRUE(rig.scheduler.runUntil([&] { return !rig.form.messages.empty(); }, 30s));
+    EXPECT_EQ(rig.form.messages.front(), " the COM port stopped sending, it is closed now! ");
+    rig.scheduler.runFor(1s);
+    EXPECT_EQ(rig.form.messages.size(), 1u);
+    EXPECT_EQ(rig.shell.state().PortOpenFlag, 0);
+    EXPECT_EQ(rig.form.caption, "Uart:close");
+    EXPECT_FALSE(rig.MSComm1.PortOpen());
+    EXPECT_EQ(rig.form.progressValue, 9) << "the stuck page is not shown as sent";
+
+    // The program still answers: the user can open the port again and the
+    // upload carries on once the line moves.
+    rig.line.device(1)->stallTransmit(false);
+    rig.shell.OpenUart_Click();
+    EXPECT_EQ(rig.form.caption, "Uart:open");
+}
+
+TEST(Upload, AVanishedDeviceEndsInOneMessageAndAClosedPort)
+{
+    for (const auto when : {0ms, 1ms, 5ms, 21ms, 25ms, 40ms, 55ms}) {
+        SCOPED_TRACE(when.count());
+        SimulatedRig rig;
+        rig.startReadyToUpload(randomImage(7));
+        auto loader = rig.attachBootLoader(1);
+        loader->start();
+        ASSERT_TRUE(rig.scheduler.runUntil([&] { return loader->pagesWritten() == 3; }, 60s));
+        // Pull the adapter at points spread over one page's request,
+        // header and frame.
+        rig.scheduler.atLine(rig.scheduler.time() + when, [&] { rig.line.vanish(1); });
+        rig.scheduler.runFor(3s);
+
+        EXPECT_EQ(rig.form.messages, std::vector<std::string>{" the COM port went away during the upload, it is closed now! "});
+        EXPECT_EQ(rig.shell.state().PortOpenFlag, 0);
+        EXPECT_EQ(rig.form.caption, "Uart:close");
+        EXPECT_FALSE(rig.MSComm1.PortOpen());
+        EXPECT_LE(rig.form.progressValue, 2) << "a page cut short is not shown as sent";
+
+        // Opening again says the port is not there, until it is back.
+        rig.shell.OpenUart_Click();
+        EXPECT_EQ(rig.form.messages.back(), " this COM is not there: plug the adapter in and open it again! ");
+        rig.line.reappear(1);
+        rig.shell.OpenUart_Click();
+        EXPECT_EQ(rig.form.caption, "Uart:open");
+    }
+}

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "ImageFile.h"
+#include "ScriptedForm1.h"
+#include "Shell.h"
+#include "SimulatedLine.h"
+#include "SimulatedTimer.h"
+#include "VirtualBootLoader.h"
+
+#include <memory>
+#include <random>
+
+// The whole program on the simulated line: shell, component, Timer1 and a
+// scripted main window, with boot loaders that can be put on any port.
+namespace isp::test {
+
+struct SimulatedRig {
+    SimulatedScheduler scheduler;
+    SimulatedLine line{scheduler};
+    SimulatedSerialPort MSComm1{line};
+    SimulatedTimer Timer1{scheduler};
+    ScriptedForm1 form{&scheduler};
+    Shell shell{MSComm1, Timer1, form, scheduler};
+
+    // A boot loader on COMn, talking over the simulated wire.
+    std::unique_ptr<VirtualBootLoader> attachBootLoader(int n, VirtualBootLoader::Options options = {})
+    {
+        DeviceEnd* device = line.device(n);
+        VirtualBootLoader::Transport transport{
+            [device](const VirtualBootLoader::Bytes& bytes) { device->send(bytes, true); },
+            [this](Clock::Duration delay, std::function<void()> task) {
+                scheduler.atLine(scheduler.time() + delay, std::move(task));
+            },
+            [device](std::size_t) { return device->sendsArriveBy(); },
+        };
+        auto loader = std::make_unique<VirtualBootLoader>(scheduler, std::move(transport), std::move(options));
+        device->setOnByte([raw = loader.get()](const WireByte& byte) {
+            raw->onByte(byte.value, byte.parityBit, byte.finishedAt);
+        });
+        return loader;
+    }
+
+    // Ports present, start-up run, the image loaded and COM1 opened.
+    void startReadyToUpload(const ImageBytes& image)
+    {
+        line.addPort(1);
+        shell.Form1_Load();
+        loadImage(image);
+        shell.OpenUart_Click();
+    }
+
+    void loadImage(const ImageBytes& image)
+    {
+        shell.setImageLoader([image](const std::string&) {
+            ImageLoadResult result;
+            result.outcome = ImageLoadResult::Outcome::Loaded;
+            result.bytes = image;
+            result.length = ImageSize;
+            return result;
+        });
+        form.chosenFiles.push_back("image.bin");
+        shell.OpenFile_Click();
+    }
+};
+
+inline ImageBytes randomImage(std::uint32_t seed)
+{
+    std::mt19937 random(seed);
+    ImageBytes image{};
+    for (auto& byte : image)
+        byte = static_cast<std::uint8_t>(random());
+    return image;
+}
+
+} // namespace isp::test
