@@ -1,0 +1,91 @@
+#include "PortLock.h"
+
+#include "UniqueFd.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+
+namespace isp {
+
+std::optional<pid_t> pidFromLockText(std::string_view text)
+{
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos)
+        return std::nullopt;
+    text.remove_prefix(first);
+    long value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || value <= 0 || value > 0x7fffffffL)
+        return std::nullopt;
+    // The number must end the line: "123abc" is not a process id.
+    if (end != text.data() + text.size() && *end != '\n' && *end != '\r' && *end != ' ')
+        return std::nullopt;
+    return static_cast<pid_t>(value);
+}
+
+bool processIsAlive(pid_t pid)
+{
+    return ::kill(pid, 0) == 0 || errno == EPERM;
+}
+
+const std::vector<std::string>& systemLockDirectories()
+{
+    static const std::vector<std::string> directories = [] {
+        std::vector<std::string> list{"/run/lock"};
+        struct stat run {};
+        struct stat var {};
+        const bool haveRun = ::stat("/run/lock", &run) == 0;
+        if (::stat("/var/lock", &var) == 0 && !(haveRun && run.st_dev == var.st_dev && run.st_ino == var.st_ino))
+            list.push_back("/var/lock");
+        return list;
+    }();
+    return directories;
+}
+
+std::vector<std::string> lockFileNames(std::string_view devicePath)
+{
+    std::vector<std::string> names;
+    const auto slash = devicePath.rfind('/');
+    names.push_back("LCK.." + std::string(devicePath.substr(slash == std::string_view::npos ? 0 : slash + 1)));
+    constexpr std::string_view devPrefix = "/dev/";
+    if (devicePath.starts_with(devPrefix)) {
+        std::string relative(devicePath.substr(devPrefix.size()));
+        if (relative.find('/') != std::string::npos) {
+            for (char& c : relative)
+                if (c == '/')
+                    c = '_';
+            names.push_back("LCK.." + relative);
+        }
+    }
+    return names;
+}
+
+std::optional<LockHolder> findLockHolder(std::string_view devicePath, const std::vector<std::string>& lockDirectories)
+{
+    for (const std::string& directory : lockDirectories) {
+        for (const std::string& name : lockFileNames(devicePath)) {
+            std::string path = directory + '/' + name;
+            UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+            if (!file) {
+                if (errno == ENOENT || errno == ENOTDIR)
+                    continue;
+                return LockHolder{0, std::move(path)};
+            }
+            char text[128];
+            const ssize_t length = ::read(file.get(), text, sizeof text);
+            if (length <= 0)
+                continue;
+            const auto pid = pidFromLockText(std::string_view(text, static_cast<std::size_t>(length)));
+            if (pid && *pid != ::getpid() && processIsAlive(*pid))
+                return LockHolder{*pid, std::move(path)};
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace isp
