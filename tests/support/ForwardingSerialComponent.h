@@ -1,0 +1,56 @@
+#pragma once
+
+#include "SerialComponent.h"
+
+#include <functional>
+
+// Passes every operation to another component, letting a test look at each
+// Output as it happens (for example at the termios in force at that moment).
+namespace isp::test {
+
+class ForwardingSerialComponent final : public SerialComponent {
+public:
+    using OutputObserver = std::function<void(std::span<const std::uint8_t>)>;
+
+    explicit ForwardingSerialComponent(SerialComponent& inner) : inner_(inner)
+    {
+        inner_.setOnComm([this] { raiseOnComm(inner_.CommEvent()); });
+    }
+    ~ForwardingSerialComponent() override { inner_.setOnComm({}); }
+
+    void setOutputObserver(OutputObserver observer) { observer_ = std::move(observer); }
+
+    CommResult setCommPort(int n) override { return inner_.setCommPort(n); }
+    int CommPort() const override { return inner_.CommPort(); }
+    CommResult setSettings(std::string_view s) override { return inner_.setSettings(s); }
+    std::string Settings() const override { return inner_.Settings(); }
+    void setInBufferSize(int v) override { inner_.setInBufferSize(v); }
+    int InBufferSize() const override { return inner_.InBufferSize(); }
+    void setOutBufferSize(int v) override { inner_.setOutBufferSize(v); }
+    int OutBufferSize() const override { return inner_.OutBufferSize(); }
+    void setInputLen(int v) override { inner_.setInputLen(v); }
+    int InputLen() const override { return inner_.InputLen(); }
+    void setRThreshold(int v) override { inner_.setRThreshold(v); }
+    int RThreshold() const override { return inner_.RThreshold(); }
+    void setSThreshold(int v) override { inner_.setSThreshold(v); }
+    int SThreshold() const override { return inner_.SThreshold(); }
+    CommResult setPortOpen(bool open) override { return inner_.setPortOpen(open); }
+    bool PortOpen() const override { return inner_.PortOpen(); }
+    CommResult Output(std::span<const std::uint8_t> bytes) override
+    {
+        if (observer_)
+            observer_(bytes);
+        return inner_.Output(bytes);
+    }
+    int OutBufferCount() override { return inner_.OutBufferCount(); }
+    std::string Input() override { return inner_.Input(); }
+    int InBufferCount() const override { return inner_.InBufferCount(); }
+    std::string portLocation(int n) const override { return inner_.portLocation(n); }
+    int CommEvent() const override { return lastCommEvent(); }
+
+private:
+    SerialComponent& inner_;
+    OutputObserver observer_;
+};
+
+} // namespace isp::test
