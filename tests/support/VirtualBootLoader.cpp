@@ -87,6 +87,7 @@ void VirtualBootLoader::violation(std::string text)
 void VirtualBootLoader::onByte(std::uint8_t value, std::optional<bool> parityBit, Clock::TimePoint finishedAt)
 {
     ++bytesSeen_;
+    lastByteAt_ = finishedAt;
     switch (phase_) {
     case Phase::Idle:
         violation("byte " + hex(value) + " that no request asked for");
@@ -131,6 +132,7 @@ void VirtualBootLoader::pageComplete()
     std::copy(received_.begin(), received_.begin() + PageSize,
         flash_.begin() + static_cast<std::ptrdiff_t>(page_) * PageSize);
     ++pagesWritten_;
+    timings_.push_back({page_, requestArrived_, lastByteAt_});
     received_.clear();
     phase_ = Phase::Idle;
     awaiting_ = false;

@@ -62,6 +62,14 @@ public:
     int retries() const { return retries_; }
     // Request fully arrived to first header byte starting, per page.
     const std::vector<Duration>& gaps() const { return gaps_; }
+
+    struct PageTiming {
+        int page = 0;
+        Clock::TimePoint requestArrived{};
+        Clock::TimePoint frameDone{};
+    };
+    // One entry per page written, in the order written.
+    const std::vector<PageTiming>& timings() const { return timings_; }
     int bytesSeen() const { return bytesSeen_; }
 
     static std::pair<int, int> defaultSplit(int page);
@@ -87,6 +95,8 @@ private:
     std::array<std::uint8_t, ImageSize> flash_{};
     std::vector<std::string> violations_;
     std::vector<Duration> gaps_;
+    std::vector<PageTiming> timings_;
+    Clock::TimePoint lastByteAt_{};
     int pagesWritten_ = 0;
     int retries_ = 0;
     int retriesOfPage_ = 0;

@@ -1,0 +1,127 @@
+// A whole 224-page upload over a pseudo-terminal with the real backend and
+// Qt's event loop, the boot loader asking for the next page the moment a
+// page is complete. Prints what the host adds per page beyond the 20 ms it
+// waits after a request and the 10 ms it pauses after a page.
+//
+//   upload_bench [uploads]
+#include "PosixSerialPort.h"
+#include "Protocol.h"
+#include "PtyBootLoader.h"
+#include "QtTimer.h"
+#include "ScriptedForm1.h"
+#include "Shell.h"
+#include "SimulatedRig.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <sys/resource.h>
+
+using namespace isp;
+using namespace isp::test;
+using namespace std::chrono;
+
+namespace {
+
+double ms(Clock::Duration d) { return duration<double, std::milli>(d).count(); }
+
+double percentile(std::vector<double> values, double p)
+{
+    std::sort(values.begin(), values.end());
+    const auto index = static_cast<std::size_t>(p * static_cast<double>(values.size() - 1) + 0.5);
+    return values[index];
+}
+
+double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+        + static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+long residentKiB()
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0)
+            return std::stol(line.substr(6));
+    return -1;
+}
+
+bool uploadOnce(int round)
+{
+    PseudoTerminal pty;
+    PortDirectory directory([&] { return std::vector<std::string>{pty.slavePath()}; });
+    PosixSerialPort comm(directory);
+    QtTimer timer;
+    ScriptedForm1 form;
+    Shell shell(comm, timer, form, SteadyClock::instance());
+    shell.Form1_Load();
+    const ImageBytes image = randomImage(static_cast<std::uint32_t>(round));
+    shell.setImageLoader([&](const std::string&) {
+        ImageLoadResult result;
+        result.outcome = ImageLoadResult::Outcome::Loaded;
+        result.bytes = image;
+        return result;
+    });
+    form.chosenFiles.push_back("image.bin");
+    shell.OpenFile_Click();
+    shell.OpenUart_Click();
+
+    VirtualBootLoader::Options options;
+    options.programmingTime = Clock::Duration::zero();
+    PtyBootLoader device(pty, options);
+    const double cpuBefore = cpuSeconds();
+    const auto start = steady_clock::now();
+    device.loader().start();
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (device.loader().finished() || steady_clock::now() - start > 120s)
+            loop.quit();
+    });
+    poll.start(5);
+    loop.exec();
+    const double total = duration<double>(steady_clock::now() - start).count();
+    const double cpu = cpuSeconds() - cpuBefore;
+
+    const auto& loader = device.loader();
+    const bool clean = loader.finished() && loader.violations().empty() && loader.flash() == image;
+    std::vector<double> overhead;
+    const auto& timings = loader.timings();
+    for (std::size_t i = 0; i + 1 < timings.size(); ++i)
+        overhead.push_back(ms(timings[i + 1].requestArrived - timings[i].requestArrived) - 30.0);
+    std::vector<double> gaps;
+    for (const auto gap : loader.gaps())
+        gaps.push_back(ms(gap));
+
+    std::printf("upload %d: %s, %d pages in %.3f s, CPU %.3f s, resident %ld KiB\n", round,
+        clean ? "clean" : "FAULTY", loader.pagesWritten(), total, cpu, residentKiB());
+    if (!overhead.empty())
+        std::printf("  host overhead per page beyond 20 + 10 ms: median %.3f ms, p99 %.3f ms, max %.3f ms\n",
+            percentile(overhead, 0.5), percentile(overhead, 0.99), percentile(overhead, 1.0));
+    if (!gaps.empty())
+        std::printf("  request to header: min %.3f ms, median %.3f ms\n", percentile(gaps, 0.0),
+            percentile(gaps, 0.5));
+    for (const auto& violation : loader.violations())
+        std::printf("  violation: %s\n", violation.c_str());
+    return clean;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const int uploads = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1;
+    bool clean = true;
+    for (int round = 1; round <= uploads; ++round)
+        clean = uploadOnce(round) && clean;
+    return clean ? 0 : 1;
+}
