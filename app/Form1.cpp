@@ -1,0 +1,294 @@
+#include "Form1.h"
+
+#include "PromptForm.h"
+#include "Twips.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QStringList>
+
+#include <algorithm>
+#include <initializer_list>
+
+// The icons live in a static library; naming its resource initializer here
+// keeps the linker from dropping it. It must be called outside any namespace.
+static void initWindowResources()
+{
+    Q_INIT_RESOURCE(resources);
+}
+
+namespace isp {
+
+namespace {
+
+// Client area, and its top-left from the screen's top-left, in twips.
+constexpr int FormLeft = 8676;
+constexpr int FormTop = 5256;
+constexpr int FormWidth = 3840;
+constexpr int FormHeight = 2172;
+
+QPoint screenOrigin()
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen != nullptr ? screen->geometry().topLeft() : QPoint();
+}
+
+QPushButton* makeButton(QWidget* parent, const char* name, const char* text, QRect geometry)
+{
+    auto* button = new QPushButton(QString::fromLatin1(text), parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setGeometry(geometry);
+    button->setFocusPolicy(Qt::StrongFocus);
+    // No button of this window is clicked by Enter or Return.
+    button->setAutoDefault(false);
+    button->setDefault(false);
+    return button;
+}
+
+} // namespace
+
+Form1::Form1(QWidget* parent)
+    : QWidget(parent)
+{
+    initWindowResources();
+
+    setWindowTitle(QStringLiteral("Velmora ISP2"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/form1_32.png")));
+
+    // Children are made in focus order, so Qt's tab chain starts out right;
+    // the label and the bar take no focus and drop out of it.
+    OpenFile_ = makeButton(this, "OpenFile", "open file", twips::rect(360, 720, 1095, 375));
+
+    ProgressBar1_ = new QProgressBar(this);
+    ProgressBar1_->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1_->setGeometry(twips::rect(360, 1680, 3135, 255));
+    ProgressBar1_->setOrientation(Qt::Horizontal);
+    ProgressBar1_->setTextVisible(false);
+    ProgressBar1_->setRange(0, 100);
+    ProgressBar1_->setValue(0);
+    ProgressBar1_->setFocusPolicy(Qt::NoFocus);
+
+    ExitCommand_ = makeButton(this, "ExitCommand", "exit", twips::rect(2640, 840, 855, 735));
+
+    ComSelect_ = new QComboBox(this);
+    ComSelect_->setObjectName(QStringLiteral("ComSelect"));
+    ComSelect_->setGeometry(twips::rect(2040, 240, 1455, 300));
+    ComSelect_->setEditable(false);
+    ComSelect_->setFocusPolicy(Qt::StrongFocus);
+
+    Label2_ = new QLabel(QStringLiteral("select COM port:"), this);
+    Label2_->setObjectName(QStringLiteral("Label2"));
+    Label2_->setGeometry(twips::rect(360, 240, 1455, 255));
+    Label2_->setFocusPolicy(Qt::NoFocus);
+    fitLabelText();
+
+    OpenUart_ = makeButton(this, "OpenUart", "Uart:close", twips::rect(360, 1200, 1335, 375));
+
+    const std::initializer_list<QWidget*> controls = {OpenFile_, ProgressBar1_, ExitCommand_,
+                                                      ComSelect_, Label2_, OpenUart_};
+    for (QWidget* control : controls)
+        control->installEventFilter(this);
+
+    setTabOrder(OpenFile_, ExitCommand_);
+    setTabOrder(ExitCommand_, ComSelect_);
+    setTabOrder(ComSelect_, OpenUart_);
+
+    // The user's pick changes the current text; so does setPortText, which
+    // reports the change itself once it is complete.
+    connect(ComSelect_, &QComboBox::currentTextChanged, this, [this] {
+        if (!settingPortText_)
+            reportPortTextChange();
+    });
+
+    setGeometry(QRect(screenOrigin() + twips::point(FormLeft, FormTop),
+                      twips::size(FormWidth, FormHeight)));
+    setFixedSize(twips::size(FormWidth, FormHeight));
+
+    // Given the focus once the window is first activated.
+    OpenFile_->setFocus();
+}
+
+Form1::~Form1()
+{
+    // The box goes with the window; nothing it reports then may reach the
+    // half-destroyed window.
+    QObject::disconnect(ComSelect_, nullptr, this, nullptr);
+}
+
+void Form1::fitLabelText()
+{
+    // The layout was drawn for a narrower font than most desktops use: where
+    // "select COM port:" does not fit its 97 pixels, the label widens
+    // rightwards into the gap before the port box, as far as the text needs
+    // and never closer than a few pixels to the box.
+    constexpr int Gap = 4;
+    const int room = ComSelect_->x() - Gap - Label2_->x();
+    const int needed = Label2_->sizeHint().width();
+    if (needed > Label2_->width())
+        Label2_->resize(std::min(needed, room), Label2_->height());
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event)
+{
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::Wheel:
+    case QEvent::Shortcut:
+        if (underModalWindow())
+            return true;
+        break;
+    default:
+        break;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+bool Form1::underModalWindow() const
+{
+    // Every modal window of the program (the message, the file dialog)
+    // stands over this one.
+    const QWidget* modal = QApplication::activeModalWidget();
+    return modal != nullptr && modal != this;
+}
+
+void Form1::addPortEntry(const std::string& text, const std::string& location)
+{
+    // A new entry never changes what the box shows: Qt would pick the first
+    // entry of an empty list by itself, so the selection is put back. An
+    // entry that matches a text already shown becomes the picked one.
+    const QString shown = shownPortText();
+    const QString entry = QString::fromStdString(text);
+    settingPortText_ = true;
+    const int previous = ComSelect_->currentIndex();
+    ComSelect_->addItem(entry);
+    const int added = ComSelect_->count() - 1;
+    ComSelect_->setItemData(added, QString::fromStdString(location), Qt::ToolTipRole);
+    if (previous < 0 && !shown.isEmpty() && entry == shown)
+        ComSelect_->setCurrentIndex(added);
+    else
+        ComSelect_->setCurrentIndex(previous);
+    settingPortText_ = false;
+}
+
+std::optional<std::string> Form1::portEntry(int index) const
+{
+    if (index < 0 || index >= ComSelect_->count())
+        return std::nullopt;
+    return ComSelect_->itemText(index).toStdString();
+}
+
+void Form1::setPortText(const std::string& text)
+{
+    const QString wanted = QString::fromStdString(text);
+    settingPortText_ = true;
+    const int index = ComSelect_->findText(wanted, Qt::MatchExactly);
+    if (index >= 0) {
+        ComSelect_->setCurrentIndex(index);
+    } else {
+        // A pick-only box cannot hold a text of its own; with nothing
+        // picked it shows the placeholder instead. The placeholder goes
+        // first: Qt picks the first entry when an empty placeholder is set
+        // with nothing picked.
+        ComSelect_->setPlaceholderText(wanted);
+        ComSelect_->setCurrentIndex(-1);
+    }
+    settingPortText_ = false;
+    reportPortTextChange();
+}
+
+std::string Form1::portText() const
+{
+    return shownPortText().toStdString();
+}
+
+QString Form1::shownPortText() const
+{
+    return ComSelect_->currentIndex() >= 0 ? ComSelect_->currentText()
+                                           : ComSelect_->placeholderText();
+}
+
+void Form1::reportPortTextChange()
+{
+    const QString shown = shownPortText();
+    if (shown == reportedPortText_)
+        return;
+    reportedPortText_ = shown;
+    raisePortTextChanged();
+}
+
+void Form1::setOpenUartCaption(const std::string& caption)
+{
+    OpenUart_->setText(QString::fromStdString(caption));
+}
+
+std::string Form1::openUartCaption() const
+{
+    return OpenUart_->text().toStdString();
+}
+
+void Form1::setProgressRange(int minimum, int maximum)
+{
+    ProgressBar1_->setRange(minimum, maximum);
+}
+
+void Form1::setProgressValue(int value)
+{
+    ProgressBar1_->setValue(value);
+}
+
+void Form1::showMessage(const std::string& text)
+{
+    // A window of its own for every message, gone when this returns. exec()
+    // runs a nested event loop, so ticks and serial notifications go on.
+    PromptForm prompt(this);
+    prompt.setContent(QString::fromStdString(text));
+    prompt.exec();
+}
+
+std::string Form1::chooseImageFile()
+{
+    return chooseFile_ ? chooseFile_() : askWithFileDialog();
+}
+
+void Form1::setFileChooser(FileChooser chooser)
+{
+    chooseFile_ = std::move(chooser);
+}
+
+std::string Form1::askWithFileDialog()
+{
+    QFileDialog dialog(this, QStringLiteral("open"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilter(QStringLiteral("*.bin"));
+    dialog.setWindowModality(Qt::ApplicationModal);
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    const QStringList chosen = dialog.selectedFiles();
+    if (chosen.isEmpty())
+        return {};
+    // The image reader opens the file with POSIX calls: hand it the bytes
+    // of the name as the file system holds them.
+    return QFile::encodeName(chosen.front()).toStdString();
+}
+
+void Form1::closeMainWindow()
+{
+    close();
+}
+
+} // namespace isp

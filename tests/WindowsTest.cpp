@@ -1,0 +1,810 @@
+// The two windows as the user meets them: layout, focus, the port box's
+// change event, the message window's modality, the file dialog, closing, and
+// the port commands clicked through the real main window.
+
+#include "Form1.h"
+#include "ImageFile.h"
+#include "Messages.h"
+#include "Program.h"
+#include "PromptForm.h"
+#include "SimulatedLine.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <algorithm>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace isp {
+namespace {
+
+// One application for the whole run, made before the first test and
+// destroyed after the last, once every window is gone.
+class ApplicationEnvironment final : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        app_ = std::make_unique<QApplication>(argc_, argv_);
+    }
+    void TearDown() override { app_.reset(); }
+
+    static QApplication& app() { return *qApp; }
+
+private:
+    int argc_ = 1;
+    char name_[13] = "windows_test";
+    char* argv_[2] = {name_, nullptr};
+    std::unique_ptr<QApplication> app_;
+};
+
+[[maybe_unused]] ::testing::Environment* const applicationEnvironment =
+    ::testing::AddGlobalTestEnvironment(new ApplicationEnvironment);
+
+QApplication& application()
+{
+    return ApplicationEnvironment::app();
+}
+
+QPoint screenOrigin()
+{
+    return QGuiApplication::primaryScreen()->geometry().topLeft();
+}
+
+template <typename T>
+T* child(const QWidget& parent, const char* name)
+{
+    T* found = parent.findChild<T*>(QString::fromLatin1(name), Qt::FindDirectChildrenOnly);
+    EXPECT_NE(found, nullptr) << name << " missing or of another kind";
+    return found;
+}
+
+// Runs `inside` from the event loop once the message window is up (in the
+// nested loop of showMessage), handing it the window. A window that a failed
+// check left open is closed after a while, so the test ends instead of
+// hanging.
+void whilePromptShows(std::function<void(PromptForm&)> inside)
+{
+    QTimer::singleShot(0, [inside = std::move(inside)] {
+        auto* prompt = qobject_cast<PromptForm*>(QApplication::activeModalWidget());
+        if (prompt == nullptr) {
+            ADD_FAILURE() << "no message window is showing";
+            return;
+        }
+        const QPointer<PromptForm> open(prompt);
+        inside(*prompt);
+        QTimer::singleShot(10000, [open] {
+            if (open) {
+                ADD_FAILURE() << "the message window was left open";
+                open->close();
+            }
+        });
+    });
+}
+
+void clickOk(PromptForm& prompt)
+{
+    auto* ok = prompt.findChild<QPushButton*>(QStringLiteral("Command1"));
+    ASSERT_NE(ok, nullptr);
+    QTest::mouseClick(ok, Qt::LeftButton);
+}
+
+// A click as the window system delivers it, into the window at the centre of
+// `widget`: Qt's modality applies to these, as it does to a user's clicks.
+void clickThroughWindow(QWidget& window, QWidget& widget)
+{
+    const QPoint at = widget.mapTo(&window, widget.rect().center());
+    QTest::mouseClick(window.windowHandle(), Qt::LeftButton, Qt::NoModifier, at);
+}
+
+class WindowsTest : public ::testing::Test {
+protected:
+    void SetUp() override { application(); }
+
+    void showAndActivate(QWidget& window)
+    {
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        window.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.windowHandle()));
+    }
+};
+
+// ---------------------------------------------------------------- main window
+
+TEST_F(WindowsTest, MainWindowCaptionPlaceSizeAndIcon)
+{
+    Form1 form;
+    showAndActivate(form);
+
+    EXPECT_EQ(form.windowTitle(), "Velmora ISP2");
+    // 3840 x 2172 twips of client area, at 8676, 5256 twips from the
+    // screen's corner, 15 twips to the pixel.
+    EXPECT_EQ(form.geometry(), QRect(screenOrigin() + QPoint(578, 350), QSize(256, 145)));
+    EXPECT_EQ(form.minimumSize(), QSize(256, 145));
+    EXPECT_EQ(form.maximumSize(), QSize(256, 145));
+
+    const QIcon icon = form.windowIcon();
+    ASSERT_FALSE(icon.isNull());
+    EXPECT_TRUE(icon.availableSizes().contains(QSize(32, 32)));
+    EXPECT_FALSE(icon.pixmap(32, 32).toImage().isNull());
+}
+
+TEST_F(WindowsTest, MainWindowControlsAsLaidOut)
+{
+    Form1 form;
+
+    struct Expected {
+        const char* name;
+        const char* kind;
+        QString text;
+        QRect geometry;
+        Qt::FocusPolicy focus;
+    };
+    const std::vector<Expected> table = {
+        {"OpenFile", "QPushButton", "open file", {24, 48, 73, 25}, Qt::StrongFocus},
+        {"ProgressBar1", "QProgressBar", {}, {24, 112, 209, 17}, Qt::NoFocus},
+        {"ExitCommand", "QPushButton", "exit", {176, 56, 57, 49}, Qt::StrongFocus},
+        {"ComSelect", "QComboBox", {}, {136, 16, 97, 20}, Qt::StrongFocus},
+        {"Label2", "QLabel", "select COM port:", {24, 16, 97, 17}, Qt::NoFocus},
+        {"OpenUart", "QPushButton", "Uart:close", {24, 80, 89, 25}, Qt::StrongFocus},
+    };
+
+    // These six and nothing else: no menu bar, no layout-made extras.
+    QStringList names;
+    for (const QWidget* w : form.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+        names << w->objectName();
+    names.sort();
+    EXPECT_EQ(names, QStringList({"ComSelect", "ExitCommand", "Label2", "OpenFile", "OpenUart", "ProgressBar1"}));
+    EXPECT_EQ(form.layout(), nullptr);
+
+    for (const Expected& e : table) {
+        SCOPED_TRACE(e.name);
+        auto* w = child<QWidget>(form, e.name);
+        ASSERT_NE(w, nullptr);
+        EXPECT_STREQ(w->metaObject()->className(), e.kind);
+        if (qobject_cast<QLabel*>(w) != nullptr) {
+            // The label may widen for its text (see LabelShowsItsWholeText).
+            EXPECT_EQ(w->pos(), e.geometry.topLeft());
+            EXPECT_EQ(w->height(), e.geometry.height());
+            EXPECT_GE(w->width(), e.geometry.width());
+        } else {
+            EXPECT_EQ(w->geometry(), e.geometry);
+        }
+        EXPECT_EQ(w->focusPolicy(), e.focus);
+        if (auto* button = qobject_cast<QPushButton*>(w)) {
+            EXPECT_EQ(button->text(), e.text);
+            EXPECT_FALSE(button->autoDefault());
+            EXPECT_FALSE(button->isDefault());
+        }
+        if (auto* label = qobject_cast<QLabel*>(w)) {
+            EXPECT_EQ(label->text(), e.text);
+        }
+    }
+
+    auto* bar = child<QProgressBar>(form, "ProgressBar1");
+    ASSERT_NE(bar, nullptr);
+    EXPECT_EQ(bar->orientation(), Qt::Horizontal);
+    EXPECT_FALSE(bar->isTextVisible());
+    EXPECT_EQ(bar->minimum(), 0);
+    EXPECT_EQ(bar->maximum(), 100);
+    EXPECT_EQ(bar->value(), 0);
+
+    auto* box = child<QComboBox>(form, "ComSelect");
+    ASSERT_NE(box, nullptr);
+    EXPECT_FALSE(box->isEditable());
+    EXPECT_EQ(box->count(), 0);
+}
+
+TEST_F(WindowsTest, LabelShowsItsWholeTextWithoutReachingThePortBox)
+{
+    const QFont original = QApplication::font();
+    // The desktop's font, then one far too wide for the room there is.
+    for (const bool tripled : {false, true}) {
+        SCOPED_TRACE(tripled ? "tripled font" : "desktop font");
+        QFont font = original;
+        if (tripled) {
+            if (original.pointSizeF() > 0)
+                font.setPointSizeF(3 * original.pointSizeF());
+            else
+                font.setPixelSize(3 * original.pixelSize());
+        }
+        QApplication::setFont(font);
+        Form1 form;
+        auto* label = child<QLabel>(form, "Label2");
+        auto* box = child<QComboBox>(form, "ComSelect");
+        ASSERT_TRUE(label && box);
+
+        EXPECT_EQ(label->pos(), QPoint(24, 16));
+        EXPECT_EQ(label->height(), 17);
+        EXPECT_GE(label->width(), 97);
+        EXPECT_LT(label->geometry().right(), box->x() - 1) << "the label runs into the port box";
+        const bool fitsBetween = label->sizeHint().width() <= box->x() - 4 - label->x();
+        if (fitsBetween) {
+            EXPECT_GE(label->width(), label->sizeHint().width()) << "the text is cut off";
+        }
+        if (tripled) {
+            EXPECT_FALSE(fitsBetween) << "the wide font does not test the limit";
+        }
+    }
+    QApplication::setFont(original);
+}
+
+TEST_F(WindowsTest, FocusStartsOnOpenFileAndTabCyclesThroughTheFourInputs)
+{
+    Form1 form;
+    showAndActivate(form);
+    ASSERT_NE(QApplication::focusWidget(), nullptr);
+    EXPECT_EQ(QApplication::focusWidget()->objectName(), "OpenFile");
+
+    QStringList forward;
+    for (int i = 0; i < 4; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        forward << QApplication::focusWidget()->objectName();
+    }
+    EXPECT_EQ(forward, QStringList({"ExitCommand", "ComSelect", "OpenUart", "OpenFile"}));
+
+    QStringList backward;
+    for (int i = 0; i < 4; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+        backward << QApplication::focusWidget()->objectName();
+    }
+    EXPECT_EQ(backward, QStringList({"OpenUart", "ComSelect", "ExitCommand", "OpenFile"}));
+}
+
+TEST_F(WindowsTest, ButtonsAnswerSpaceAndClicksButNotEnter)
+{
+    Form1 form;
+    showAndActivate(form);
+    int clicks = 0;
+    QObject::connect(form.openFileButton(), &QPushButton::clicked, [&] { ++clicks; });
+
+    // No default button: Return and Enter click nothing, not even the
+    // button that has the focus.
+    QTest::keyClick(form.openFileButton(), Qt::Key_Return);
+    QTest::keyClick(form.openFileButton(), Qt::Key_Enter);
+    EXPECT_EQ(clicks, 0);
+
+    QTest::keyClick(form.openFileButton(), Qt::Key_Space);
+    EXPECT_EQ(clicks, 1);
+    clickThroughWindow(form, *form.openFileButton());
+    EXPECT_EQ(clicks, 2);
+}
+
+TEST_F(WindowsTest, CaptionAndProgressReachTheirControls)
+{
+    Form1 form;
+    auto* uart = child<QPushButton>(form, "OpenUart");
+    auto* bar = child<QProgressBar>(form, "ProgressBar1");
+    ASSERT_TRUE(uart && bar);
+
+    form.setOpenUartCaption("Uart:open");
+    EXPECT_EQ(uart->text(), "Uart:open");
+    EXPECT_EQ(form.openUartCaption(), "Uart:open");
+
+    form.setProgressRange(0, 223);
+    form.setProgressValue(223);
+    EXPECT_EQ(bar->minimum(), 0);
+    EXPECT_EQ(bar->maximum(), 223);
+    EXPECT_EQ(bar->value(), 223);
+}
+
+// ------------------------------------------------------------------ port box
+
+class PortBoxTest : public WindowsTest {
+protected:
+    void SetUp() override
+    {
+        WindowsTest::SetUp();
+        form = std::make_unique<Form1>();
+        box = form->findChild<QComboBox*>(QStringLiteral("ComSelect"));
+        ASSERT_NE(box, nullptr);
+        // Records what the handler sees when it is called.
+        form->setOnPortTextChanged([this] { seen.push_back(form->portText()); });
+    }
+
+    std::unique_ptr<Form1> form;
+    QComboBox* box = nullptr;
+    std::vector<std::string> seen;
+};
+
+TEST_F(PortBoxTest, EntriesKeepTheirOrderAndLocationWithoutChangingTheText)
+{
+    form->addPortEntry("COM1", "/dev/ttyS0");
+    form->addPortEntry("COM3", "/dev/ttyUSB0");
+
+    EXPECT_EQ(form->portEntry(0), "COM1");
+    EXPECT_EQ(form->portEntry(1), "COM3");
+    EXPECT_EQ(form->portEntry(2), std::nullopt);
+    EXPECT_EQ(form->portEntry(-1), std::nullopt);
+    EXPECT_EQ(box->itemData(0, Qt::ToolTipRole).toString(), "/dev/ttyS0");
+    EXPECT_EQ(box->itemData(1, Qt::ToolTipRole).toString(), "/dev/ttyUSB0");
+
+    // Adding to an empty list must not pick the first entry by itself.
+    EXPECT_EQ(form->portText(), "");
+    EXPECT_EQ(box->currentIndex(), -1);
+    EXPECT_TRUE(seen.empty());
+}
+
+TEST_F(PortBoxTest, SettingTheTextRaisesTheChangeOnceAndOnlyForAChange)
+{
+    form->addPortEntry("COM1", "/dev/ttyS0");
+    form->addPortEntry("COM2", "/dev/ttyS1");
+
+    form->setPortText("COM2");
+    EXPECT_EQ(seen, (std::vector<std::string>{"COM2"}));
+    EXPECT_EQ(box->currentIndex(), 1);
+
+    form->setPortText("COM2");
+    EXPECT_EQ(seen.size(), 1u) << "unchanged text raised the change";
+
+    form->setPortText("COM1");
+    EXPECT_EQ(seen, (std::vector<std::string>{"COM2", "COM1"}));
+    EXPECT_EQ(box->currentText(), "COM1");
+}
+
+TEST_F(PortBoxTest, TextWithoutAnEntryIsShownAndAnEntryAddedLaterMatchesIt)
+{
+    form->addPortEntry("COM1", "/dev/ttyS0");
+
+    form->setPortText("COM9");
+    EXPECT_EQ(form->portText(), "COM9");
+    EXPECT_EQ(box->currentIndex(), -1);
+    EXPECT_EQ(seen, (std::vector<std::string>{"COM9"}));
+
+    form->addPortEntry("COM9", "/dev/ttyUSB3");
+    EXPECT_EQ(box->currentIndex(), 1);
+    EXPECT_EQ(form->portText(), "COM9");
+    EXPECT_EQ(seen.size(), 1u) << "the shown text did not change";
+
+    form->setPortText("COM1");
+    form->setPortText("");
+    EXPECT_EQ(form->portText(), "");
+    EXPECT_EQ(seen, (std::vector<std::string>{"COM9", "COM1", ""}));
+}
+
+TEST_F(PortBoxTest, UsersPickRaisesTheChangeOnce)
+{
+    form->addPortEntry("COM1", "/dev/ttyS0");
+    form->addPortEntry("COM2", "/dev/ttyS1");
+    form->setPortText("COM1");
+    seen.clear();
+    showAndActivate(*form);
+    box->setFocus();
+
+    QTest::keyClick(box, Qt::Key_Down);
+    EXPECT_EQ(seen, (std::vector<std::string>{"COM2"}));
+    // At the end of the list there is nothing further to pick.
+    QTest::keyClick(box, Qt::Key_Down);
+    EXPECT_EQ(seen, (std::vector<std::string>{"COM2"}));
+    QTest::keyClick(box, Qt::Key_Up);
+    EXPECT_EQ(seen, (std::vector<std::string>{"COM2", "COM1"}));
+}
+
+TEST_F(PortBoxTest, EmptyBoxOffersNothingToPick)
+{
+    showAndActivate(*form);
+    clickThroughWindow(*form, *box);
+    QTest::keyClick(box, Qt::Key_Down);
+    QTest::keyClick(box, Qt::Key_Escape);
+
+    EXPECT_EQ(box->count(), 0);
+    EXPECT_EQ(box->view()->model()->rowCount(), 0);
+    EXPECT_EQ(form->portText(), "");
+    EXPECT_TRUE(seen.empty());
+}
+
+// ------------------------------------------------------------ message window
+
+TEST_F(WindowsTest, MessageWindowOpensAtItsPlaceEachTimeWithOnlyItsOwnText)
+{
+    Form1 form;
+    showAndActivate(form);
+    const QRect home(screenOrigin() + QPoint(648, 421), QSize(159, 86));
+
+    int showings = 0;
+    whilePromptShows([&](PromptForm& prompt) {
+        ++showings;
+        EXPECT_EQ(prompt.windowTitle(), "prompt");
+        EXPECT_EQ(prompt.parentWidget(), &form);
+        EXPECT_EQ(prompt.windowModality(), Qt::ApplicationModal);
+        EXPECT_EQ(prompt.geometry(), home);
+        EXPECT_TRUE(prompt.windowIcon().availableSizes().contains(QSize(16, 16)));
+
+        auto* content = prompt.findChild<QLabel*>(QStringLiteral("PromptContent"));
+        auto* ok = prompt.findChild<QPushButton*>(QStringLiteral("Command1"));
+        ASSERT_TRUE(content && ok);
+        EXPECT_EQ(content->text(), "first message");
+        EXPECT_EQ(content->geometry(), QRect(16, 16, 129, 17));
+        EXPECT_EQ(ok->text(), "ok");
+        EXPECT_EQ(ok->geometry(), QRect(48, 48, 57, 25));
+        EXPECT_FALSE(ok->autoDefault());
+        EXPECT_FALSE(ok->isDefault());
+        // "ok" has the focus once the window system activates the window.
+        EXPECT_EQ(prompt.focusWidget(), ok);
+        EXPECT_TRUE(QTest::qWaitFor([ok] { return QApplication::focusWidget() == ok; }));
+
+        // The user drags it away before closing it.
+        prompt.move(prompt.pos() + QPoint(120, 80));
+        clickOk(prompt);
+    });
+    form.showMessage("first message");
+    EXPECT_EQ(showings, 1);
+    EXPECT_TRUE(form.findChildren<PromptForm*>().isEmpty()) << "the window outlived its message";
+
+    whilePromptShows([&](PromptForm& prompt) {
+        ++showings;
+        EXPECT_EQ(prompt.geometry(), home);
+        EXPECT_EQ(prompt.content(), "second");
+        clickOk(prompt);
+    });
+    form.showMessage("second");
+    EXPECT_EQ(showings, 2);
+}
+
+TEST_F(WindowsTest, MessageWindowClosesByOkFrameOrEscapeButNotByEnter)
+{
+    Form1 form;
+    showAndActivate(form);
+
+    const std::vector<std::pair<const char*, std::function<void(PromptForm&)>>> ways = {
+        {"ok by keyboard", [](PromptForm& p) {
+             QTest::keyClick(p.findChild<QPushButton*>(QStringLiteral("Command1")), Qt::Key_Space);
+         }},
+        {"frame's close control", [](PromptForm& p) { p.close(); }},
+        {"Escape", [](PromptForm& p) { QTest::keyClick(&p, Qt::Key_Escape); }},
+    };
+    for (const auto& [name, closeIt] : ways) {
+        SCOPED_TRACE(name);
+        bool stillOpenAfterEnter = false;
+        whilePromptShows([&, closeIt = closeIt](PromptForm& prompt) {
+            QPointer<PromptForm> guard(&prompt);
+            QTest::keyClick(&prompt, Qt::Key_Return);
+            QTest::keyClick(&prompt, Qt::Key_Enter);
+            QCoreApplication::processEvents();
+            stillOpenAfterEnter = guard && prompt.isVisible();
+            if (guard)
+                closeIt(prompt);
+        });
+        form.showMessage("closing");
+        EXPECT_TRUE(stillOpenAfterEnter);
+        EXPECT_TRUE(form.findChildren<PromptForm*>().isEmpty());
+        EXPECT_TRUE(form.isVisible()) << "closing the message closed the main window";
+    }
+}
+
+TEST_F(WindowsTest, WhileTheMessageShowsTimersTickAndTheMainWindowTakesNoClicks)
+{
+    Form1 form;
+    showAndActivate(form);
+    int uartClicks = 0;
+    QObject::connect(form.openUartButton(), &QPushButton::clicked, [&] { ++uartClicks; });
+
+    // The same click reaches the button while no message shows.
+    clickThroughWindow(form, *form.openUartButton());
+    ASSERT_EQ(uartClicks, 1);
+
+    int ticks = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+    ticker.start(5);
+
+    int uartClicksWhileShowing = -1;
+    whilePromptShows([&](PromptForm& prompt) {
+        clickThroughWindow(form, *form.openUartButton());
+        QTest::mouseClick(form.openUartButton(), Qt::LeftButton);
+        QTest::keyClick(&form, Qt::Key_Space);
+        uartClicksWhileShowing = uartClicks - 1;
+        QPointer<PromptForm> guard(&prompt);
+        QTimer::singleShot(100, [guard] {
+            if (guard)
+                clickOk(*guard);
+        });
+    });
+    form.showMessage("busy");
+    ticker.stop();
+
+    EXPECT_EQ(uartClicksWhileShowing, 0);
+    EXPECT_GT(ticks, 0);
+}
+
+TEST_F(WindowsTest, LongMessageWrapsAndTheWindowGrowsDownwards)
+{
+    Form1 form;
+    // The longest text the program shows, and a longer one.
+    for (const QString& text :
+         {QStringLiteral(" no permission to open this COM: join the dialout group and log in again! "),
+          QStringLiteral(" the COM port failed during the upload (input/output error on the line), "
+                         "it is closed now! ")}) {
+        SCOPED_TRACE(text.toStdString());
+        PromptForm prompt(&form);
+        const QRect before = prompt.geometry();
+        prompt.setContent(text);
+
+        auto* content = prompt.findChild<QLabel*>(QStringLiteral("PromptContent"));
+        auto* ok = prompt.findChild<QPushButton*>(QStringLiteral("Command1"));
+        ASSERT_TRUE(content && ok);
+
+        // Where the text starts and how wide it may be stay as laid out.
+        EXPECT_EQ(content->pos(), QPoint(16, 16));
+        EXPECT_EQ(content->width(), 129);
+        EXPECT_EQ(prompt.pos(), before.topLeft());
+        EXPECT_EQ(prompt.width(), 159);
+        // All of the wrapped text fits, clear of the button, which keeps its
+        // distance below the label and stays inside the window.
+        const QFontMetrics metrics(content->font());
+        const QRect needed = metrics.boundingRect(QRect(0, 0, 129, 10000), Qt::TextWordWrap, text);
+        EXPECT_LE(needed.width(), 129);
+        EXPECT_GE(content->height(), needed.height());
+        EXPECT_GT(content->height(), 17);
+        EXPECT_EQ(ok->y() - content->geometry().bottom(), 48 - (16 + 17 - 1));
+        EXPECT_EQ(prompt.height() - ok->geometry().bottom(), 86 - (48 + 25 - 1));
+        EXPECT_EQ(ok->x(), 48);
+    }
+}
+
+TEST_F(WindowsTest, ShortMessageKeepsTheLaidOutSize)
+{
+    Form1 form;
+    PromptForm prompt(&form);
+    EXPECT_EQ(prompt.content(), "");
+    prompt.setContent(QStringLiteral("ok"));
+    EXPECT_EQ(prompt.size(), QSize(159, 86));
+    EXPECT_EQ(prompt.findChild<QLabel*>(QStringLiteral("PromptContent"))->geometry(), QRect(16, 16, 129, 17));
+    EXPECT_EQ(prompt.findChild<QPushButton*>(QStringLiteral("Command1"))->pos(), QPoint(48, 48));
+}
+
+// --------------------------------------------------------------- file dialog
+
+TEST_F(WindowsTest, FileDialogOffersBinFilesAndReturnsTheChoiceOrNothing)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString image = dir.filePath(QStringLiteral("firmware.bin"));
+    {
+        QFile file(image);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+
+    Form1 form;
+    showAndActivate(form);
+
+    auto inDialog = [&](std::function<void(QFileDialog&)> act) {
+        QTimer::singleShot(0, [&, act = std::move(act)] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (dialog == nullptr) {
+                ADD_FAILURE() << "no file dialog is showing";
+                return;
+            }
+            EXPECT_EQ(dialog->windowTitle(), "open");
+            EXPECT_TRUE(dialog->testOption(QFileDialog::DontUseNativeDialog));
+            EXPECT_EQ(dialog->nameFilters(), QStringList({"*.bin"}));
+            EXPECT_EQ(dialog->parentWidget(), &form);
+            EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptOpen);
+            act(*dialog);
+        });
+    };
+
+    inDialog([&](QFileDialog& dialog) {
+        dialog.setDirectory(dir.path());
+        dialog.selectFile(image);
+        QMetaObject::invokeMethod(&dialog, "accept");
+    });
+    EXPECT_EQ(form.chooseImageFile(), QFile::encodeName(image).toStdString());
+
+    inDialog([](QFileDialog& dialog) { QTest::keyClick(&dialog, Qt::Key_Escape); });
+    EXPECT_EQ(form.chooseImageFile(), "");
+
+    // Tests of the handlers script the choice instead.
+    form.setFileChooser([] { return std::string("/scripted/path.bin"); });
+    EXPECT_EQ(form.chooseImageFile(), "/scripted/path.bin");
+}
+
+// ------------------------------------------------------------------- closing
+
+TEST_F(WindowsTest, ClosingTheMainWindowEndsTheProgramButClosingAMessageDoesNot)
+{
+    QApplication& app = application();
+    ASSERT_TRUE(app.quitOnLastWindowClosed());
+
+    for (const bool byFrame : {true, false}) {
+        SCOPED_TRACE(byFrame ? "frame's close control" : "closeMainWindow");
+        Form1 form;
+        showAndActivate(form);
+        bool stillRunningAfterMessage = false;
+        QTimer::singleShot(0, [&] {
+            whilePromptShows([](PromptForm& prompt) { prompt.close(); });
+            form.showMessage("before closing");
+            // The message is gone; the program must still be running.
+            QTimer::singleShot(20, [&] {
+                stillRunningAfterMessage = form.isVisible();
+                if (byFrame)
+                    form.close();
+                else
+                    form.closeMainWindow();
+            });
+        });
+        // Only a hang guard: the loop must end by the close above.
+        QTimer guard;
+        guard.setSingleShot(true);
+        QObject::connect(&guard, &QTimer::timeout, [&] { app.exit(7); });
+        guard.start(30000);
+
+        EXPECT_EQ(app.exec(), 0);
+        EXPECT_TRUE(stillRunningAfterMessage);
+        EXPECT_FALSE(form.isVisible());
+    }
+}
+
+
+// ------------------------------------------- the whole program, through the window
+
+// The program as main() builds it, but on the simulated line: the real main
+// window and handlers, clicked as a user would.
+class ProgramTest : public WindowsTest {
+protected:
+    void start()
+    {
+        auto port = std::make_unique<SimulatedSerialPort>(line);
+        MSComm1 = port.get();
+        program = std::make_unique<Program>(std::move(port), scheduler);
+        program->start();
+        form = &program->form();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form));
+        form->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(form->windowHandle()));
+        MSComm1->clearOperations();
+    }
+
+    void click(QPushButton* button) { clickThroughWindow(*form, *button); }
+
+    int openings() const
+    {
+        const auto& ops = MSComm1->operations();
+        return static_cast<int>(std::count(ops.begin(), ops.end(), std::string("PortOpen=true")));
+    }
+
+    SimulatedScheduler scheduler;
+    SimulatedLine line{scheduler};
+    SimulatedSerialPort* MSComm1 = nullptr;
+    std::unique_ptr<Program> program;
+    Form1* form = nullptr;
+};
+
+TEST_F(ProgramTest, StartUpFillsThePortBoxBeforeTheWindowShows)
+{
+    line.addPort(1);
+    line.addPort(3);
+    line.setHeldByOtherProgram(3, true);
+    start();
+
+    auto* box = child<QComboBox>(*form, "ComSelect");
+    auto* bar = child<QProgressBar>(*form, "ProgressBar1");
+    ASSERT_TRUE(box && bar);
+    EXPECT_EQ(box->count(), 2);
+    EXPECT_EQ(box->itemText(1), "COM3");
+    EXPECT_EQ(box->itemData(1, Qt::ToolTipRole).toString(), "sim:COM3");
+    EXPECT_EQ(form->portText(), "COM1");
+    EXPECT_EQ(program->shell().state().PortNumber, 1);
+    EXPECT_EQ(bar->minimum(), 0);
+    EXPECT_EQ(bar->maximum(), 223);
+    EXPECT_EQ(form->openUartCaption(), "Uart:close");
+    EXPECT_FALSE(MSComm1->PortOpen());
+    EXPECT_EQ(QApplication::focusWidget(), form->openFileButton());
+    EXPECT_FALSE(QApplication::windowIcon().isNull());
+}
+
+TEST_F(ProgramTest, OpenUartTogglesThePortAndItsCaption)
+{
+    line.addPort(1);
+    line.addPort(2);
+    start();
+
+    // The user picks COM2 in the box, then opens and closes it.
+    auto* box = child<QComboBox>(*form, "ComSelect");
+    ASSERT_NE(box, nullptr);
+    box->setFocus();
+    QTest::keyClick(box, Qt::Key_Down);
+    EXPECT_EQ(program->shell().state().PortNumber, 2);
+
+    click(form->openUartButton());
+    EXPECT_EQ(form->openUartCaption(), "Uart:open");
+    EXPECT_TRUE(MSComm1->PortOpen());
+    EXPECT_EQ(MSComm1->CommPort(), 2);
+
+    click(form->openUartButton());
+    EXPECT_EQ(form->openUartCaption(), "Uart:close");
+    EXPECT_FALSE(MSComm1->PortOpen());
+
+    click(form->openUartButton());
+    EXPECT_EQ(form->openUartCaption(), "Uart:open");
+    EXPECT_EQ(openings(), 2);
+}
+
+TEST_F(ProgramTest, PortHeldByAnotherProgramShowsTheMessageModally)
+{
+    line.addPort(1);
+    line.setHeldByOtherProgram(1, true);
+    start();
+
+    int showings = 0;
+    whilePromptShows([&](PromptForm& prompt) {
+        ++showings;
+        EXPECT_EQ(prompt.content().toStdString(), " this COM have already be opened by other program! ");
+        EXPECT_EQ(prompt.content().toStdString(), messages::PortHeld);
+        auto* content = prompt.findChild<QLabel*>(QStringLiteral("PromptContent"));
+        ASSERT_NE(content, nullptr);
+        EXPECT_GE(content->height(), content->heightForWidth(content->width())) << "message cut off";
+
+        // The main window is out of reach while the message shows.
+        const int before = openings();
+        clickThroughWindow(*form, *form->openUartButton());
+        QTest::mouseClick(form->openUartButton(), Qt::LeftButton);
+        QTest::mouseClick(form->exitButton(), Qt::LeftButton);
+        EXPECT_EQ(openings(), before);
+        EXPECT_TRUE(form->isVisible());
+        EXPECT_EQ(form->openUartCaption(), "Uart:close");
+        clickOk(prompt);
+    });
+    click(form->openUartButton());
+
+    EXPECT_EQ(showings, 1);
+    EXPECT_EQ(form->openUartCaption(), "Uart:close");
+    EXPECT_FALSE(MSComm1->PortOpen());
+    EXPECT_TRUE(form->findChildren<PromptForm*>().isEmpty());
+
+    // Once the other program lets go, the same click opens it.
+    line.setHeldByOtherProgram(1, false);
+    click(form->openUartButton());
+    EXPECT_EQ(showings, 1);
+    EXPECT_EQ(form->openUartCaption(), "Uart:open");
+}
+
+TEST_F(ProgramTest, OpenFileReadsTheChosenImageAndExitClosesTheWindow)
+{
+    line.addPort(1);
+    start();
+
+    std::vector<std::string> read;
+    program->shell().setImageLoader([&](const std::string& path) {
+        read.push_back(path);
+        ImageLoadResult result;
+        result.outcome = ImageLoadResult::Outcome::Loaded;
+        result.length = ImageSize;
+        result.bytes.fill(0x5a);
+        return result;
+    });
+
+    form->setFileChooser([] { return std::string(); });
+    click(form->openFileButton());
+    EXPECT_TRUE(read.empty()) << "a cancelled choice was read";
+    EXPECT_EQ(program->shell().state().FileLoadedFlag, 0);
+
+    form->setFileChooser([] { return std::string("/images/firmware.bin"); });
+    click(form->openFileButton());
+    EXPECT_EQ(read, (std::vector<std::string>{"/images/firmware.bin"}));
+    EXPECT_EQ(program->shell().state().FileLoadedFlag, 1);
+    EXPECT_EQ(program->shell().state().ImageBuffer[0], 0x5a);
+
+    click(form->exitButton());
+    EXPECT_FALSE(form->isVisible());
+}
+
+} // namespace
+} // namespace isp
