@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <unistd.h>
 
 namespace isp {
 namespace {
@@ -65,13 +66,23 @@ void PortDirectory::refresh()
     listed_ = true;
 }
 
+std::string PortDirectory::listedPath(int n) const
+{
+    if (n < 1 || static_cast<std::size_t>(n) > paths_.size())
+        return {};
+    return paths_[static_cast<std::size_t>(n) - 1];
+}
+
 std::string PortDirectory::pathOf(int n)
 {
     if (!listed_)
         refresh();
-    if (n < 1 || static_cast<std::size_t>(n) > paths_.size())
-        return {};
-    return paths_[static_cast<std::size_t>(n) - 1];
+    std::string path = listedPath(n);
+    if (!path.empty() && ::access(path.c_str(), F_OK) != 0) {
+        refresh();
+        path = listedPath(n);
+    }
+    return path;
 }
 
 } // namespace isp

@@ -24,13 +24,17 @@ public:
 
     // The device path of COMn (n from 1), or empty when there is none. The
     // list is taken once, on first use, since asking the system costs
-    // milliseconds and the port is reopened around every page.
+    // milliseconds and the port is reopened around every page; it is taken
+    // again when the device remembered for COMn is gone, so that an adapter
+    // plugged back in (perhaps under a new name) is found.
     std::string pathOf(int n);
 
     // Asks the system again (the start-up scan does, once).
     void refresh();
 
 private:
+    std::string listedPath(int n) const;
+
     PortLister lister_;
     std::vector<std::string> paths_;
     bool listed_ = false;

@@ -46,18 +46,29 @@ TEST(PortNaming, SortsDevicePathsNaturally)
                          "/dev/ttyUSB0", "/dev/ttyUSB9", "/dev/ttyUSB10"}));
 }
 
-TEST(PortNaming, NthListedPortIsComN)
+TEST(PortNaming, NthListedPortIsComNAndTheListIsTakenAgainOnlyWhenADeviceIsGone)
 {
     int listings = 0;
+    std::vector<std::string> system{"/dev/null", "/dev/zero"};
     PortDirectory directory([&] {
         ++listings;
-        return std::vector<std::string>{"/dev/pts/7", "/dev/pts/9"};
+        return system;
     });
-    EXPECT_EQ(directory.pathOf(1), "/dev/pts/7");
-    EXPECT_EQ(directory.pathOf(2), "/dev/pts/9");
-    EXPECT_EQ(directory.pathOf(0), "");
-    EXPECT_EQ(directory.pathOf(3), "");
+    EXPECT_EQ(directory.pathOf(1), "/dev/null");
+    EXPECT_EQ(directory.pathOf(2), "/dev/zero");
+    EXPECT_EQ(directory.pathOf(1), "/dev/null");
     EXPECT_EQ(listings, 1) << "the system is asked once, not at every opening";
+
+    // COM2's device vanished and came back under another name.
+    system = {"/dev/null", "/dev/full"};
     directory.refresh();
     EXPECT_EQ(listings, 2);
+    system = {"/dev/null", "/dev/no-such-device"};
+    directory.refresh();
+    system = {"/dev/null", "/dev/full"};
+    EXPECT_EQ(directory.pathOf(2), "/dev/full");
+    EXPECT_EQ(listings, 4);
+    EXPECT_EQ(directory.pathOf(3), "") << "no COM3";
+    EXPECT_EQ(directory.pathOf(0), "");
+    EXPECT_EQ(listings, 4) << "a port never listed does not make the system be asked again";
 }
