@@ -174,3 +174,54 @@ TEST(Upload, AVanishedDeviceEndsInOneMessageAndAClosedPort)
         EXPECT_EQ(rig.form.caption, "Uart:open");
     }
 }
+
+TEST(Upload, ANoisyLineStillGetsEveryPageRight)
+{
+    SimulatedRig rig;
+    const ImageBytes image = randomImage(8);
+    rig.startReadyToUpload(image);
+    std::mt19937 random(8);
+    int noisy = 0;
+    // Each request goes out with one kind of trouble, picked at random.
+    auto sender = [&](DeviceEnd& end, const VirtualBootLoader::Bytes& request) {
+        switch (random() % 6) {
+        case 0: // garbage before the request
+            end.send({0xC3, 0x81, 0xFE}, true);
+            end.send(request, true);
+            break;
+        case 1: // a byte of the request with the wrong parity bit
+            end.send({request[0], request[1]}, true);
+            end.send({request[2]}, false);
+            end.send({request[3]}, true);
+            break;
+        case 2: // the request in two halves, far apart
+            end.send({request[0], request[1]}, true);
+            rig.scheduler.atLine(rig.scheduler.time() + 7ms, [&end, request] { end.send({request[2], request[3]}, true); });
+            break;
+        case 3: // the same request twice, back to back
+            end.send(request, true);
+            end.send(request, true);
+            break;
+        case 4: // a run of wrong-parity garbage
+            end.send({0x12, 0x34, 0x56, 0x78, 0x9A}, false);
+            end.send(request, true);
+            break;
+        default:
+            end.send(request, true);
+            --noisy;
+            break;
+        }
+        ++noisy;
+    };
+    VirtualBootLoader::Options options;
+    options.tolerateOtherPages = true;
+    auto loader = rig.attachBootLoader(1, options, sender);
+    loader->start();
+
+    ASSERT_TRUE(rig.scheduler.runUntil([&] { return loader->finished(); }, 600s)) << loader->pagesWritten();
+    EXPECT_EQ(loader->violations(), std::vector<std::string>{});
+    EXPECT_TRUE(loader->flash() == image);
+    EXPECT_GT(noisy, 100);
+    EXPECT_GT(loader->retries() + loader->answersDropped(), 0) << "the noise did get in the way";
+    EXPECT_TRUE(rig.form.messages.empty());
+}

@@ -22,7 +22,11 @@ public:
           loader_(SteadyClock::instance(),
               VirtualBootLoader::Transport{
                   [this](const VirtualBootLoader::Bytes& bytes) {
-                      if (!hungUp_)
+                      if (hungUp_)
+                          return;
+                      if (sender_)
+                          sender_(pty_, bytes);
+                      else
                           pty_.send(bytes);
                   },
                   [this](Clock::Duration delay, std::function<void()> task) {
@@ -39,6 +43,11 @@ public:
     }
 
     VirtualBootLoader& loader() { return loader_; }
+
+    // How a request goes onto the line; a test may add garbage, split it or
+    // send it twice.
+    using RequestSender = std::function<void(PseudoTerminal&, const VirtualBootLoader::Bytes&)>;
+    void setRequestSender(RequestSender sender) { sender_ = std::move(sender); }
 
     // The device goes away: the master side of the pty closes.
     void hangUp()
@@ -70,6 +79,7 @@ private:
     VirtualBootLoader loader_;
     QSocketNotifier notifier_;
     bool hungUp_ = false;
+    RequestSender sender_;
 };
 
 } // namespace isp::test

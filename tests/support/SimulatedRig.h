@@ -22,12 +22,19 @@ struct SimulatedRig {
     ScriptedForm1 form{&scheduler};
     Shell shell{MSComm1, Timer1, form, scheduler};
 
+    // How a request goes onto the wire; a test may add noise, split it or
+    // send it twice.
+    using RequestSender = std::function<void(DeviceEnd&, const VirtualBootLoader::Bytes&)>;
+
     // A boot loader on COMn, talking over the simulated wire.
-    std::unique_ptr<VirtualBootLoader> attachBootLoader(int n, VirtualBootLoader::Options options = {})
+    std::unique_ptr<VirtualBootLoader> attachBootLoader(
+        int n, VirtualBootLoader::Options options = {}, RequestSender sender = {})
     {
         DeviceEnd* device = line.device(n);
+        if (!sender)
+            sender = [](DeviceEnd& end, const VirtualBootLoader::Bytes& bytes) { end.send(bytes, true); };
         VirtualBootLoader::Transport transport{
-            [device](const VirtualBootLoader::Bytes& bytes) { device->send(bytes, true); },
+            [device, sender](const VirtualBootLoader::Bytes& bytes) { sender(*device, bytes); },
             [this](Clock::Duration delay, std::function<void()> task) {
                 scheduler.atLine(scheduler.time() + delay, std::move(task));
             },

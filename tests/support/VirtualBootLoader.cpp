@@ -88,15 +88,30 @@ void VirtualBootLoader::onByte(std::uint8_t value, std::optional<bool> parityBit
 {
     ++bytesSeen_;
     lastByteAt_ = finishedAt;
+    if (options_.tolerateOtherPages && parityBit && !*parityBit
+        && (phase_ == Phase::Frame || phase_ == Phase::Discard)) {
+        // A space-parity byte always starts a header: resynchronise on it.
+        phase_ = Phase::Header;
+        received_.clear();
+    }
     switch (phase_) {
     case Phase::Idle:
-        violation("byte " + hex(value) + " that no request asked for");
+        if (!options_.tolerateOtherPages)
+            violation("byte " + hex(value) + " that no request asked for");
+        return;
+    case Phase::Discard:
+        if (++discarded_ == PageSize + 1) {
+            phase_ = Phase::Header;
+            received_.clear();
+            ++requestSerial_;
+            transport_.after(options_.programmingTime, [this] { sendRequest(); });
+        }
         return;
     case Phase::Header:
         if (received_.empty()) {
             const Duration gap = finishedAt - ByteTime - requestArrived_;
             gaps_.push_back(gap);
-            if (gap < MinimumGap)
+            if (gap < MinimumGap && !options_.tolerateOtherPages)
                 violation("page " + std::to_string(page_) + " answered after only "
                     + std::to_string(std::chrono::duration_cast<std::chrono::microseconds>(gap).count()) + " us");
         }
@@ -104,7 +119,15 @@ void VirtualBootLoader::onByte(std::uint8_t value, std::optional<bool> parityBit
             violation("header byte " + hex(value) + " of page " + std::to_string(page_) + " has mark parity");
         received_.push_back(value);
         if (received_.size() == 3) {
-            if (received_[0] != 0 || received_[1] != 0 || received_[2] != page_)
+            const bool forThisPage = received_[0] == 0 && received_[1] == 0 && received_[2] == page_;
+            if (!forThisPage && options_.tolerateOtherPages) {
+                ++answersDropped_;
+                gaps_.pop_back();
+                discarded_ = 0;
+                phase_ = Phase::Discard;
+                return;
+            }
+            if (!forThisPage)
                 violation("header " + hex(received_[0]) + ' ' + hex(received_[1]) + ' ' + hex(received_[2])
                     + " for page " + std::to_string(page_));
             received_.clear();
