@@ -1,12 +1,45 @@
 #include "QtTimer.h"
 
+#include <QSocketNotifier>
+
+#ifdef __linux__
+#include <sys/prctl.h>
+#include <sys/timerfd.h>
+#include <unistd.h>
+#endif
+
+#include <cstdint>
+
 namespace isp {
 
 QtTimer::QtTimer()
 {
-    timer_.setSingleShot(true);
-    timer_.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&timer_, &QTimer::timeout, [this] { onTimeout(); });
+#ifdef __linux__
+    // The thread that runs the upload sleeps 10 ms after every page; the
+    // default 50 us of timer slack would add up to that on each sleep.
+    ::prctl(PR_SET_TIMERSLACK, 1UL);
+    timerFd_ = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    if (timerFd_ >= 0) {
+        notifier_ = std::make_unique<QSocketNotifier>(timerFd_, QSocketNotifier::Read);
+        QObject::connect(notifier_.get(), &QSocketNotifier::activated, &context_, [this] {
+            std::uint64_t expirations = 0;
+            if (::read(timerFd_, &expirations, sizeof expirations) == sizeof expirations)
+                onTimeout();
+        });
+    }
+#endif
+    fallback_.setSingleShot(true);
+    fallback_.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&fallback_, &QTimer::timeout, &context_, [this] { onTimeout(); });
+}
+
+QtTimer::~QtTimer()
+{
+    notifier_.reset();
+#ifdef __linux__
+    if (timerFd_ >= 0)
+        ::close(timerFd_);
+#endif
 }
 
 void QtTimer::setInterval(int milliseconds)
@@ -23,21 +56,57 @@ void QtTimer::setEnabled(bool enabled)
     restart();
 }
 
+void QtTimer::stop()
+{
+#ifdef __linux__
+    if (timerFd_ >= 0) {
+        const itimerspec disarm{};
+        ::timerfd_settime(timerFd_, 0, &disarm, nullptr);
+        std::uint64_t stale = 0;
+        (void)::read(timerFd_, &stale, sizeof stale);  // drop an expiry not yet handled
+    }
+#endif
+    fallback_.stop();
+}
+
 void QtTimer::restart()
 {
-    if (enabled_ && interval_ > 0)
-        timer_.start(interval_);
-    else
-        timer_.stop();
+    stop();
+    if (!enabled_ || interval_ == 0)
+        return;
+#ifdef __linux__
+    if (timerFd_ >= 0) {
+        itimerspec once{};
+        once.it_value.tv_sec = interval_ / 1000;
+        once.it_value.tv_nsec = static_cast<long>(interval_ % 1000) * 1'000'000L;
+        if (::timerfd_settime(timerFd_, 0, &once, nullptr) == 0)
+            return;
+    }
+#endif
+    fallback_.start(interval_);
 }
 
 void QtTimer::onTimeout()
 {
-    // A timer keeps ticking until its handler stops it; ours always does.
-    const bool stillArmed = enabled_ && interval_ > 0;
+    if (!enabled_ || interval_ == 0)
+        return;
     raiseTick();
-    if (stillArmed && enabled_ && interval_ > 0 && !timer_.isActive())
-        timer_.start(interval_);
+    // A timer keeps ticking until its handler stops it; ours always does.
+    if (enabled_ && interval_ > 0 && !armed())
+        restart();
+}
+
+bool QtTimer::armed() const
+{
+#ifdef __linux__
+    if (timerFd_ >= 0) {
+        itimerspec current{};
+        ::timerfd_gettime(timerFd_, &current);
+        if (current.it_value.tv_sec != 0 || current.it_value.tv_nsec != 0)
+            return true;
+    }
+#endif
+    return fallback_.isActive();
 }
 
 } // namespace isp

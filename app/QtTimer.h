@@ -2,16 +2,26 @@
 
 #include "Timer.h"
 
+#include <QObject>
 #include <QTimer>
 
-// Timer1 on Qt's event loop. Every arming starts a fresh precise single-shot
-// count, so a tick never comes sooner than Interval after it was armed (a
-// repeating or coarse QTimer may fire a little early).
+#include <memory>
+
+class QSocketNotifier;
+
+// Timer1 on Qt's event loop. Every arming starts a fresh single-shot count,
+// so a tick never comes sooner than Interval after it was armed (a repeating
+// or coarse QTimer may fire a little early). On Linux the count runs on a
+// timerfd watched by the event loop: Qt's own timers wake the loop with
+// millisecond granularity, which made every page up to a millisecond late.
 namespace isp {
 
 class QtTimer final : public Timer {
 public:
     QtTimer();
+    ~QtTimer() override;
+    QtTimer(const QtTimer&) = delete;
+    QtTimer& operator=(const QtTimer&) = delete;
 
     void setInterval(int milliseconds) override;
     int Interval() const override { return interval_; }
@@ -20,11 +30,16 @@ public:
 
 private:
     void restart();
+    void stop();
     void onTimeout();
+    bool armed() const;
 
-    QTimer timer_;
     int interval_ = 0;
     bool enabled_ = false;
+    QObject context_;
+    int timerFd_ = -1;                       // Linux: the count runs here
+    std::unique_ptr<QSocketNotifier> notifier_;
+    QTimer fallback_;                        // elsewhere, or without timerfd
 };
 
 } // namespace isp

@@ -4,6 +4,7 @@
 // waits after a request and the 10 ms it pauses after a page.
 //
 //   upload_bench [uploads]
+#include "ForwardingSerialComponent.h"
 #include "PosixSerialPort.h"
 #include "Protocol.h"
 #include "PtyBootLoader.h"
@@ -58,7 +59,15 @@ bool uploadOnce(int round)
 {
     PseudoTerminal pty;
     PortDirectory directory([&] { return std::vector<std::string>{pty.slavePath()}; });
-    PosixSerialPort comm(directory);
+    PosixSerialPort backend(directory);
+    ForwardingSerialComponent comm(backend);
+    // When the program queued each page's header: on a pty the device reads
+    // it only once the program's tick is over, so it cannot time it itself.
+    std::vector<Clock::TimePoint> headersQueued;
+    comm.setOutputObserver([&](std::span<const std::uint8_t> bytes) {
+        if (bytes.size() == 3)
+            headersQueued.push_back(SteadyClock::instance().now());
+    });
     QtTimer timer;
     ScriptedForm1 form;
     Shell shell(comm, timer, form, SteadyClock::instance());
@@ -98,8 +107,8 @@ bool uploadOnce(int round)
     for (std::size_t i = 0; i + 1 < timings.size(); ++i)
         overhead.push_back(ms(timings[i + 1].requestArrived - timings[i].requestArrived) - 30.0);
     std::vector<double> gaps;
-    for (const auto gap : loader.gaps())
-        gaps.push_back(ms(gap));
+    for (std::size_t i = 0; i < timings.size() && i < headersQueued.size(); ++i)
+        gaps.push_back(ms(headersQueued[i] - timings[i].requestArrived));
 
     std::printf("upload %d: %s, %d pages in %.3f s, CPU %.3f s, resident %ld KiB\n", round,
         clean ? "clean" : "FAULTY", loader.pagesWritten(), total, cpu, residentKiB());
@@ -107,7 +116,7 @@ bool uploadOnce(int round)
         std::printf("  host overhead per page beyond 20 + 10 ms: median %.3f ms, p99 %.3f ms, max %.3f ms\n",
             percentile(overhead, 0.5), percentile(overhead, 0.99), percentile(overhead, 1.0));
     if (!gaps.empty())
-        std::printf("  request to header: min %.3f ms, median %.3f ms\n", percentile(gaps, 0.0),
+        std::printf("  request to header queued: min %.3f ms, median %.3f ms\n", percentile(gaps, 0.0),
             percentile(gaps, 0.5));
     for (const auto& violation : loader.violations())
         std::printf("  violation: %s\n", violation.c_str());
