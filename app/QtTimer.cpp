@@ -19,14 +19,6 @@ QtTimer::QtTimer()
     // default 50 us of timer slack would add up to that on each sleep.
     ::prctl(PR_SET_TIMERSLACK, 1UL);
     timerFd_ = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
-    if (timerFd_ >= 0) {
-        notifier_ = std::make_unique<QSocketNotifier>(timerFd_, QSocketNotifier::Read);
-        QObject::connect(notifier_.get(), &QSocketNotifier::activated, &context_, [this] {
-            std::uint64_t expirations = 0;
-            if (::read(timerFd_, &expirations, sizeof expirations) == sizeof expirations)
-                onTimeout();
-        });
-    }
 #endif
     fallback_.setSingleShot(true);
     fallback_.setTimerType(Qt::PreciseTimer);
@@ -75,6 +67,15 @@ void QtTimer::restart()
     if (!enabled_ || interval_ == 0)
         return;
 #ifdef __linux__
+    if (timerFd_ >= 0 && !notifier_) {
+        // Made at the first arming: the event loop may not exist before.
+        notifier_ = std::make_unique<QSocketNotifier>(timerFd_, QSocketNotifier::Read);
+        QObject::connect(notifier_.get(), &QSocketNotifier::activated, &context_, [this] {
+            std::uint64_t expirations = 0;
+            if (::read(timerFd_, &expirations, sizeof expirations) == sizeof expirations)
+                onTimeout();
+        });
+    }
     if (timerFd_ >= 0) {
         itimerspec once{};
         once.it_value.tv_sec = interval_ / 1000;
