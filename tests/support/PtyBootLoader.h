@@ -19,8 +19,7 @@ class PtyBootLoader {
 public:
     PtyBootLoader(PseudoTerminal& pty, VirtualBootLoader::Options options = {})
         : pty_(pty),
-          loader_(SteadyClock::instance(),
-              VirtualBootLoader::Transport{
+          loader_(VirtualBootLoader::Transport{
                   [this](const VirtualBootLoader::Bytes& bytes) {
                       if (hungUp_)
                           return;

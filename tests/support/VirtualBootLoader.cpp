@@ -16,8 +16,8 @@ std::string hex(int value)
 
 } // namespace
 
-VirtualBootLoader::VirtualBootLoader(Clock& clock, Transport transport, Options options)
-    : clock_(clock), transport_(std::move(transport)), options_(std::move(options))
+VirtualBootLoader::VirtualBootLoader(Transport transport, Options options)
+    : transport_(std::move(transport)), options_(std::move(options))
 {
     order_ = options_.pageOrder;
     if (order_.empty()) {

@@ -52,7 +52,7 @@ public:
         bool tolerateOtherPages = false;
     };
 
-    VirtualBootLoader(Clock& clock, Transport transport, Options options);
+    VirtualBootLoader(Transport transport, Options options);
 
     // Asks for the first page.
     void start();
@@ -88,7 +88,6 @@ private:
     void violation(std::string text);
     void pageComplete();
 
-    Clock& clock_;
     Transport transport_;
     Options options_;
     std::vector<int> order_;
