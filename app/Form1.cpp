@@ -92,6 +92,7 @@ Form1::Form1(QWidget* parent)
     fitLabelText();
 
     OpenUart_ = makeButton(this, "OpenUart", "Uart:close", twips::rect(360, 1200, 1335, 375));
+    describeControls();
 
     const std::initializer_list<QWidget*> controls = {OpenFile_, ProgressBar1_, ExitCommand_,
                                                       ComSelect_, Label2_, OpenUart_};
@@ -122,6 +123,47 @@ Form1::~Form1()
     // The box goes with the window; nothing it reports then may reach the
     // half-destroyed window.
     QObject::disconnect(ComSelect_, nullptr, this, nullptr);
+}
+
+void Form1::describeControls()
+{
+    // A screen reader says a control's name and, on request, its
+    // description. The captions are terse ("Uart:close" tells the port's
+    // state, not what a press does), so the names say what each control is
+    // for, in words a listener needs no picture for.
+    setAccessibleName(QStringLiteral("Velmora ISP2"));
+    setAccessibleDescription(
+        QStringLiteral("Writes a firmware image into a microcontroller through its serial boot loader"));
+    OpenFile_->setAccessibleName(QStringLiteral("Open file"));
+    OpenFile_->setAccessibleDescription(
+        QStringLiteral("Choose the firmware image to send: a .bin file of 28672 bytes"));
+    ProgressBar1_->setAccessibleName(QStringLiteral("Upload progress"));
+    ProgressBar1_->setAccessibleDescription(
+        QStringLiteral("The number of the last page sent to the device; the image has pages 0 to 223"));
+    ExitCommand_->setAccessibleName(QStringLiteral("Exit"));
+    ExitCommand_->setAccessibleDescription(QStringLiteral("Close the window and end the program"));
+    ComSelect_->setAccessibleName(QStringLiteral("Serial port"));
+    ComSelect_->setAccessibleDescription(
+        QStringLiteral("The serial port the device is on: COMn is the nth serial port of this system; "
+                       "each entry's tooltip shows its device"));
+    Label2_->setAccessibleName(Label2_->text());
+    Label2_->setAccessibleDescription(QStringLiteral("Caption of the serial port box"));
+    // Also tells assistive technology which box the label names.
+    Label2_->setBuddy(ComSelect_);
+    describeOpenUart();
+}
+
+void Form1::describeOpenUart()
+{
+    // "Uart:open" shows an open port, which a press closes; the other
+    // caption, "Uart:close", a closed one, which a press opens.
+    if (OpenUart_->text() == QLatin1String("Uart:open")) {
+        OpenUart_->setAccessibleName(QStringLiteral("Close serial port"));
+        OpenUart_->setAccessibleDescription(QStringLiteral("Close the serial port"));
+    } else {
+        OpenUart_->setAccessibleName(QStringLiteral("Open serial port"));
+        OpenUart_->setAccessibleDescription(QStringLiteral("Open the selected serial port"));
+    }
 }
 
 void Form1::fitLabelText()
@@ -232,6 +274,7 @@ void Form1::reportPortTextChange()
 void Form1::setOpenUartCaption(const std::string& caption)
 {
     OpenUart_->setText(QString::fromStdString(caption));
+    describeOpenUart();
 }
 
 std::string Form1::openUartCaption() const

@@ -61,6 +61,14 @@ PromptForm::PromptForm(QWidget* parent)
     connect(Command1_, &QPushButton::clicked, this, &QDialog::accept);
     Command1_->setFocus();
 
+    // For a screen reader: the label is named by the message itself (see
+    // setContent), so reading the window reads the message.
+    setAccessibleName(QStringLiteral("Message"));
+    setAccessibleDescription(QStringLiteral("A message from Velmora ISP2"));
+    PromptContent_->setAccessibleDescription(QStringLiteral("The message"));
+    Command1_->setAccessibleName(QStringLiteral("OK"));
+    Command1_->setAccessibleDescription(QStringLiteral("Close this message"));
+
     // setGeometry marks the window as placed, so showing it does not centre
     // it over the main window.
     setGeometry(QRect(screenOrigin() + twips::point(FormLeft, FormTop),
@@ -71,6 +79,7 @@ PromptForm::PromptForm(QWidget* parent)
 void PromptForm::setContent(const QString& text)
 {
     PromptContent_->setText(text);
+    PromptContent_->setAccessibleName(text);
     fitContent();
 }
 

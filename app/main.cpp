@@ -5,6 +5,9 @@
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
+    // Lets the desktop match the windows to the installed desktop entry
+    // (velmora-isp2.desktop), and so to its name and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("velmora-isp2"));
     isp::Program program;
     program.start();
     return QApplication::exec();

@@ -4,6 +4,7 @@
 
 #include "Form1.h"
 #include "ImageFile.h"
+#include "MessageWindowFit.h"
 #include "Messages.h"
 #include "Program.h"
 #include "PromptForm.h"
@@ -12,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractItemView>
+#include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
 #include <QFileDialog>
@@ -559,6 +561,28 @@ TEST_F(WindowsTest, LongMessageWrapsAndTheWindowGrowsDownwards)
     }
 }
 
+TEST_F(WindowsTest, EveryMessageTheProgramShowsFitsTheWindow)
+{
+    Form1 form;
+    const std::vector<std::string> texts = test_support::everyMessageText();
+    ASSERT_GT(texts.size(), 2u);
+    int longestHeight = 0;
+    for (const std::string& text : texts) {
+        SCOPED_TRACE(text);
+        PromptForm prompt(&form);
+        const QPoint home = prompt.pos();
+        test_support::expectMessageFits(prompt, QString::fromStdString(text));
+        EXPECT_EQ(prompt.pos(), home);
+        // The layout was drawn for screens of at least 1024 x 768: even the
+        // longest message leaves the window's bottom edge on such a screen.
+        EXPECT_LE(prompt.geometry().bottom() - screenOrigin().y(), 767);
+        longestHeight = std::max(longestHeight, prompt.height());
+    }
+    // The longest texts really wrap, over several lines.
+    const QFontMetrics metrics(QApplication::font());
+    EXPECT_GE(longestHeight, 86 + 2 * metrics.lineSpacing());
+}
+
 TEST_F(WindowsTest, ShortMessageKeepsTheLaidOutSize)
 {
     Form1 form;
@@ -614,6 +638,88 @@ TEST_F(WindowsTest, FileDialogOffersBinFilesAndReturnsTheChoiceOrNothing)
     // Tests of the handlers script the choice instead.
     form.setFileChooser([] { return std::string("/scripted/path.bin"); });
     EXPECT_EQ(form.chooseImageFile(), "/scripted/path.bin");
+}
+
+// ------------------------------------------------------------- accessibility
+
+QString accessibleText(QWidget* widget, QAccessible::Text kind)
+{
+    QAccessibleInterface* face = QAccessible::queryAccessibleInterface(widget);
+    return face != nullptr ? face->text(kind) : QString();
+}
+
+// Every control of a window, with the window itself first.
+QList<QWidget*> windowAndControls(QWidget& window)
+{
+    QList<QWidget*> all = {&window};
+    all += window.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+    return all;
+}
+
+// What assistive technology reads: a name and a description for every
+// control, no two controls of a window under the same name.
+void expectEveryControlDescribed(QWidget& window)
+{
+    QStringList names;
+    for (QWidget* widget : windowAndControls(window)) {
+        SCOPED_TRACE(widget->objectName().toStdString());
+        const QString name = accessibleText(widget, QAccessible::Name);
+        EXPECT_FALSE(name.trimmed().isEmpty()) << "no accessible name";
+        EXPECT_FALSE(accessibleText(widget, QAccessible::Description).trimmed().isEmpty())
+            << "no accessible description";
+        EXPECT_FALSE(names.contains(name)) << "name taken by another control: " << name.toStdString();
+        names << name;
+    }
+}
+
+TEST_F(WindowsTest, MainWindowControlsHaveAccessibleNamesAndDescriptions)
+{
+    Form1 form;
+    expectEveryControlDescribed(form);
+
+    const std::vector<std::pair<const char*, QString>> names = {
+        {"OpenFile", "Open file"},
+        {"ExitCommand", "Exit"},
+        {"ComSelect", "Serial port"},
+        {"ProgressBar1", "Upload progress"},
+        {"Label2", "select COM port:"},
+        {"OpenUart", "Open serial port"},
+    };
+    for (const auto& [object, name] : names) {
+        SCOPED_TRACE(object);
+        auto* control = child<QWidget>(form, object);
+        ASSERT_NE(control, nullptr);
+        EXPECT_EQ(accessibleText(control, QAccessible::Name), name);
+    }
+    EXPECT_EQ(accessibleText(form.openUartButton(), QAccessible::Description), "Open the selected serial port");
+
+    // The label names the port box for assistive technology too.
+    auto* box = child<QComboBox>(form, "ComSelect");
+    auto* label = child<QLabel>(form, "Label2");
+    ASSERT_TRUE(box && label);
+    QAccessibleInterface* boxFace = QAccessible::queryAccessibleInterface(box);
+    ASSERT_NE(boxFace, nullptr);
+    bool labelled = false;
+    for (const auto& [other, relation] : boxFace->relations(QAccessible::Label))
+        labelled = labelled || other->object() == label;
+    EXPECT_TRUE(labelled) << "the port box has no label";
+}
+
+TEST_F(WindowsTest, MessageWindowReadsOutItsMessage)
+{
+    Form1 form;
+    for (const char* text : {messages::PortHeld, messages::FileError}) {
+        SCOPED_TRACE(text);
+        PromptForm prompt(&form);
+        prompt.setContent(QString::fromLatin1(text));
+        expectEveryControlDescribed(prompt);
+        auto* content = prompt.findChild<QLabel*>(QStringLiteral("PromptContent"));
+        auto* ok = prompt.findChild<QPushButton*>(QStringLiteral("Command1"));
+        ASSERT_TRUE(content && ok);
+        EXPECT_EQ(accessibleText(content, QAccessible::Name), QString::fromLatin1(text));
+        EXPECT_EQ(accessibleText(ok, QAccessible::Name), "OK");
+        EXPECT_EQ(accessibleText(ok, QAccessible::Description), "Close this message");
+    }
 }
 
 // ------------------------------------------------------------------- closing
@@ -735,6 +841,39 @@ TEST_F(ProgramTest, OpenUartTogglesThePortAndItsCaption)
     click(form->openUartButton());
     EXPECT_EQ(form->openUartCaption(), "Uart:open");
     EXPECT_EQ(openings(), 2);
+}
+
+TEST_F(ProgramTest, OpenUartsAccessibleNameSaysWhatAClickDoes)
+{
+    line.addPort(1);
+    line.addPort(2);
+    line.setHeldByOtherProgram(2, true);
+    start();
+    QPushButton* uart = form->openUartButton();
+    const auto name = [uart] { return accessibleText(uart, QAccessible::Name); };
+    const auto description = [uart] { return accessibleText(uart, QAccessible::Description); };
+
+    EXPECT_EQ(name(), "Open serial port");
+    EXPECT_EQ(description(), "Open the selected serial port");
+    click(uart);
+    ASSERT_TRUE(MSComm1->PortOpen());
+    EXPECT_EQ(name(), "Close serial port");
+    EXPECT_EQ(description(), "Close the serial port");
+    click(uart);
+    ASSERT_FALSE(MSComm1->PortOpen());
+    EXPECT_EQ(name(), "Open serial port");
+    EXPECT_EQ(description(), "Open the selected serial port");
+
+    // A failed opening leaves the port closed, and the name says so.
+    auto* box = child<QComboBox>(*form, "ComSelect");
+    ASSERT_NE(box, nullptr);
+    box->setFocus();
+    QTest::keyClick(box, Qt::Key_Down);
+    ASSERT_EQ(program->shell().state().PortNumber, 2);
+    whilePromptShows([](PromptForm& prompt) { clickOk(prompt); });
+    click(uart);
+    EXPECT_FALSE(MSComm1->PortOpen());
+    EXPECT_EQ(name(), "Open serial port");
 }
 
 TEST_F(ProgramTest, PortHeldByAnotherProgramShowsTheMessageModally)
