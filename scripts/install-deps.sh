@@ -7,6 +7,9 @@ packages=(
     cmake ninja-build g++
     qt6-base-dev qt6-serialport-dev
     libgtest-dev
+    # The package test: cpack's Depends (dpkg-shlibdeps, file) and the
+    # desktop entry's check.
+    dpkg-dev file desktop-file-utils
 )
 packages+=("$@")
 

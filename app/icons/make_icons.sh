@@ -1,28 +1,30 @@
 #!/bin/sh
-# Draws the program's two window icons with ImageMagick. Run once from this
-# folder after changing a drawing; the PNGs it writes are committed.
-#   form1_32.png   main window and application: a chip with pins on both
-#                  sides and a downward arrow, firmware going into the part
-#   prompt_16.png  message window: a speech bubble with an exclamation mark
+# Renders the program's icons. Run once from this folder after changing a
+# drawing; the PNGs it writes are committed. Needs ImageMagick (convert) and
+# librsvg's rsvg-convert (Debian: imagemagick, librsvg2-bin).
+#   velmora-isp2.svg   the application icon, drawn once: a chip with pins on
+#                      both sides and a downward arrow, firmware going into
+#                      the part. Every size below is rendered from it.
+#   form1_32.png       the main window's icon, and the 32-pixel size of the
+#                      installed application icon
+#   velmora-isp2_N.png the installed application icon at N x N pixels
+#   prompt_16.png      message window: a speech bubble with an exclamation mark
 set -eu
 cd "$(dirname "$0")"
 
 # -strip and a fixed date keep the files byte-identical from run to run.
 common="-strip -define png:exclude-chunks=date,time"
 
-convert -size 32x32 xc:none \
-    -fill '#9aa4ad' \
-    -draw 'rectangle 4,7 8,9'   -draw 'rectangle 4,13 8,15' \
-    -draw 'rectangle 4,19 8,21' -draw 'rectangle 4,25 8,27' \
-    -draw 'rectangle 23,7 27,9'   -draw 'rectangle 23,13 27,15' \
-    -draw 'rectangle 23,19 27,21' -draw 'rectangle 23,25 27,27' \
-    -fill '#24303a' -stroke '#101820' \
-    -draw 'roundrectangle 8,4 23,30 2,2' \
-    -stroke none -fill '#d7dde2' -draw 'circle 11,7 12,7' \
-    -fill '#3cc86e' -stroke '#1d7a40' \
-    -draw 'polygon 13,1 18,1 18,11 22,11 15.5,19 9,11 13,11' \
-    -stroke none -fill '#3cc86e' -draw 'rectangle 11,22 20,24' \
-    $common PNG32:form1_32.png
+# render SIZE OUTPUT: the application icon at SIZE x SIZE pixels.
+render() {
+    rsvg-convert --width "$1" --height "$1" --format png velmora-isp2.svg |
+        convert png:- $common PNG32:"$2"
+}
+
+render 32 form1_32.png
+for size in 48 64 128 256; do
+    render "$size" "velmora-isp2_$size.png"
+done
 
 convert -size 16x16 xc:none \
     -fill '#fff6c8' -stroke '#8a6d00' \

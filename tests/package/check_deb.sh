@@ -1,0 +1,125 @@
+#!/usr/bin/env bash
+# Builds the Debian package of a build folder (cpack -G DEB) into a
+# temporary folder and checks what a user gets from it: the control fields
+# (Depends on Debian's Qt 6 runtime among them), exactly the files the
+# install rules promise, a program whose libraries all resolve, icons of the
+# sizes their folders claim (the 32-pixel one the main window's own), and a
+# desktop entry that desktop-file-validate accepts and that names the
+# installed program and icon.
+#   check_deb.sh BUILD_FOLDER SOURCE_FOLDER
+set -euo pipefail
+
+build=$1
+source=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+failures=0
+fail() {
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+
+if ! cpack --config "$build/CPackConfig.cmake" -G DEB -B "$work/out" >"$work/cpack.log" 2>&1; then
+    cat "$work/cpack.log"
+    echo "FAIL: cpack could not build the package"
+    exit 1
+fi
+shopt -s nullglob
+debs=("$work"/out/velmora-isp2_*.deb)
+if [ ${#debs[@]} -ne 1 ]; then
+    echo "FAIL: expected one velmora-isp2_*.deb, found ${#debs[@]}"
+    ls -l "$work/out"
+    exit 1
+fi
+deb=${debs[0]}
+echo "package: $(basename "$deb")"
+dpkg-deb --info "$deb"
+
+# --- control fields ---
+field() { dpkg-deb --field "$deb" "$1"; }
+[ "$(field Package)" = velmora-isp2 ] || fail "Package is '$(field Package)'"
+[ "$(field Architecture)" = "$(dpkg --print-architecture)" ] || fail "Architecture is '$(field Architecture)'"
+[ "$(field Section)" = electronics ] || fail "Section is '$(field Section)'"
+[[ "$(field Maintainer)" =~ ^[^\<]+\ \<[^@\>]+@[^\>]+\>$ ]] || fail "Maintainer '$(field Maintainer)' is not 'name <address>'"
+description=$(field Description)
+[ "$(printf '%s\n' "$description" | wc -l)" -ge 2 ] || fail "Description has no extended part"
+if printf '%s\n' "$description" | awk 'length > 80 { found = 1 } END { exit !found }'; then
+    fail "a Description line is longer than 80 characters"
+fi
+
+# The names of the packages in Depends, without versions or alternatives.
+depends=$(field Depends | tr ',|' '\n\n' | sed -e 's/(.*)//' -e 's/[[:space:]]//g' -e '/^$/d' | sort -u)
+echo "depends on: $(echo $depends)"
+for package in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6; do
+    grep -qx "$package" <<<"$depends" || fail "Depends lacks $package"
+done
+# A package from a sanitizer build would need these; it must never ship.
+for package in libasan8 libubsan1; do
+    if grep -qx "$package" <<<"$depends"; then fail "Depends names $package"; fi
+done
+
+# --- files ---
+expected_files=(
+    ./usr/bin/velmora-isp2
+    ./usr/share/applications/velmora-isp2.desktop
+    ./usr/share/icons/hicolor/32x32/apps/velmora-isp2.png
+    ./usr/share/icons/hicolor/48x48/apps/velmora-isp2.png
+    ./usr/share/icons/hicolor/64x64/apps/velmora-isp2.png
+    ./usr/share/icons/hicolor/128x128/apps/velmora-isp2.png
+    ./usr/share/icons/hicolor/256x256/apps/velmora-isp2.png
+    ./usr/share/icons/hicolor/scalable/apps/velmora-isp2.svg
+)
+# Regular files only (directories end in /); nothing more, nothing less.
+dpkg-deb --contents "$deb" | awk '$1 !~ /^d/ { print $6 }' | sort >"$work/files"
+printf '%s\n' "${expected_files[@]}" | sort >"$work/expected"
+if ! diff -u "$work/expected" "$work/files"; then
+    fail "the package's files differ from the expected ones (- missing, + extra)"
+fi
+mode=$(dpkg-deb --contents "$deb" | awk '$6 == "./usr/bin/velmora-isp2" { print $1 }')
+[ "$mode" = "-rwxr-xr-x" ] || fail "the program's mode is '$mode'"
+
+root="$work/root"
+dpkg-deb --extract "$deb" "$root"
+
+program="$root/usr/bin/velmora-isp2"
+if [ -f "$program" ]; then
+    file -b "$program" | grep -q '^ELF .* executable' || fail "the program is not an ELF executable: $(file -b "$program")"
+    if ldd "$program" | grep -q 'not found'; then
+        fail "libraries of the program do not resolve:"
+        ldd "$program" | grep 'not found'
+    fi
+fi
+
+for size in 32 48 64 128 256; do
+    icon="$root/usr/share/icons/hicolor/${size}x${size}/apps/velmora-isp2.png"
+    [ -f "$icon" ] || continue
+    kind=$(file -b "$icon")
+    [[ "$kind" == "PNG image data, $size x $size,"* ]] || fail "${size}x${size} icon is '$kind'"
+done
+icon32="$root/usr/share/icons/hicolor/32x32/apps/velmora-isp2.png"
+if [ -f "$icon32" ] && ! cmp -s "$icon32" "$source/app/icons/form1_32.png"; then
+    fail "the 32-pixel icon is not the main window's icon app/icons/form1_32.png"
+fi
+svg="$root/usr/share/icons/hicolor/scalable/apps/velmora-isp2.svg"
+if [ -f "$svg" ] && ! cmp -s "$svg" "$source/app/icons/velmora-isp2.svg"; then
+    fail "the scalable icon is not the drawing app/icons/velmora-isp2.svg"
+fi
+
+entry="$root/usr/share/applications/velmora-isp2.desktop"
+if [ -f "$entry" ]; then
+    if ! desktop-file-validate "$entry"; then
+        fail "desktop-file-validate rejects the desktop entry"
+    fi
+    key() { sed -n "s/^$1=//p" "$entry"; }
+    [ "$(key Name)" = "Velmora ISP2" ] || fail "Name is '$(key Name)'"
+    [ "$(key Exec)" = velmora-isp2 ] || fail "Exec is '$(key Exec)', not the installed program"
+    [ "$(key Icon)" = velmora-isp2 ] || fail "Icon is '$(key Icon)', not the installed icon's name"
+    [ "$(key Categories)" = "Development;Electronics;" ] || fail "Categories is '$(key Categories)'"
+fi
+
+if [ "$failures" -ne 0 ]; then
+    echo "$failures check(s) failed"
+    exit 1
+fi
+echo "the package is complete"
