@@ -115,8 +115,10 @@ TEST(ScalingTest, MainWindowKeepsItsLayout)
     EXPECT_EQ(form.maximumSize(), QSize(256, 145));
 
     const std::vector<std::pair<const char*, QRect>> laidOut = {
-        {"OpenFile", {24, 48, 73, 25}},     {"ProgressBar1", {24, 112, 209, 17}},
-        {"ExitCommand", {176, 56, 57, 49}}, {"ComSelect", {136, 16, 97, 20}},
+        {"OpenFile", {24, 48, 73, 25}},
+        {"ProgressBar1", {24, 112, 209, 17}},
+        {"ExitCommand", {176, 56, 57, 49}},
+        {"ComSelect", {136, 16, 97, 20}},
         {"OpenUart", {24, 80, 89, 25}},
     };
     for (const auto& [name, geometry] : laidOut) {

@@ -45,12 +45,13 @@ inline std::vector<std::string> longFailureTexts()
     return {
         "Could not open " + port + " (" + error + ").",
         "Could not read back the line settings of " + port + " (" + error + ").",
-        "The serial driver of " + port + " does not support mark and space parity (asked for 38400,M,8,1); "
-            "the boot loader needs it, so this adapter cannot be used.",
+        "The serial driver of " + port
+            + " does not support mark and space parity (asked for 38400,M,8,1); "
+              "the boot loader needs it, so this adapter cannot be used.",
         "The serial driver of " + port + " refused the settings 38400,S,8,1 (" + error + ").",
         port + " is in use by another program (process 4194304, lock file /run/lock/LCK..ttyUSB10).",
         "\"38400,M,8,1\" is not a settings string of the form baud,parity,data bits,stop bits "
-            "(for example 38400,M,8,1).",
+        "(for example 38400,M,8,1).",
         "The device of " + port + " vanished before its last bytes were sent.",
         "the bytes of a page did not leave the port in time",
     };
@@ -84,9 +85,8 @@ inline std::vector<std::string> everyMessageText()
     }
     for (const std::string& reason : fileReasons())
         texts.push_back(messages::fileUnreadable(reason));
-    std::sort(texts.begin(), texts.end(), [](const std::string& a, const std::string& b) {
-        return a.size() != b.size() ? a.size() > b.size() : a < b;
-    });
+    std::sort(texts.begin(), texts.end(),
+        [](const std::string& a, const std::string& b) { return a.size() != b.size() ? a.size() > b.size() : a < b; });
     texts.erase(std::unique(texts.begin(), texts.end()), texts.end());
     return texts;
 }
