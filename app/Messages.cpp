@@ -1,6 +1,18 @@
 #include "Messages.h"
 
 namespace isp::messages {
+namespace {
+
+// A component's sentence, without the full stop it may end with, to sit
+// inside one of the program's own sentences.
+std::string clause(std::string text)
+{
+    while (!text.empty() && (text.back() == '.' || text.back() == ' '))
+        text.pop_back();
+    return text;
+}
+
+} // namespace
 
 std::string openFailed(const CommResult& failure)
 {
@@ -9,7 +21,7 @@ std::string openFailed(const CommResult& failure)
     case commNoSuchPort: return " this COM is not there: plug the adapter in and open it again! ";
     case commNoPermission: return " no permission to open this COM: join the dialout group and log in again! ";
     case commSettingsRejected: return " this COM cannot send mark and space parity: use another adapter! ";
-    default: return " this COM could not be opened: " + failure.text() + "! ";
+    default: return " this COM could not be opened: " + clause(failure.text()) + "! ";
     }
 }
 
@@ -19,13 +31,13 @@ std::string lineFailed(const CommResult& failure)
     case commDeviceGone:
     case commNoSuchPort: return " the COM port went away during the upload, it is closed now! ";
     case commTransmitStalled: return " the COM port stopped sending, it is closed now! ";
-    default: return " the COM port failed during the upload (" + failure.text() + "), it is closed now! ";
+    default: return " the COM port failed during the upload (" + clause(failure.text()) + "), it is closed now! ";
     }
 }
 
 std::string fileUnreadable(const std::string& reason)
 {
-    return " cannot read this file: " + reason + "! ";
+    return " cannot read this file: " + clause(reason) + "! ";
 }
 
 } // namespace isp::messages

@@ -1,4 +1,5 @@
 // Start-up's port scan and the port commands, on scripted ports.
+#include "Messages.h"
 #include "PortNumberText.h"
 #include "Protocol.h"
 #include "SimulatedRig.h"
@@ -214,4 +215,13 @@ TEST(PortCommands, ExitClosesTheWindowWithoutAMessage)
     rig.shell.ExitCommand_Click();
     EXPECT_TRUE(rig.form.closed);
     EXPECT_TRUE(rig.form.messages.empty());
+}
+
+TEST(Messages, AComponentsSentenceSitsInsideTheProgramsOwn)
+{
+    EXPECT_EQ(messages::openFailed(CommResult(commIoError, "Could not open COM3 (EIO).")),
+        " this COM could not be opened: Could not open COM3 (EIO)! ");
+    EXPECT_EQ(messages::lineFailed(CommResult(commIoError, "the driver said no. ")),
+        " the COM port failed during the upload (the driver said no), it is closed now! ");
+    EXPECT_EQ(messages::openFailed(CommResult(commPortHeld, "held")), " this COM have already be opened by other program! ");
 }
