@@ -56,8 +56,7 @@ QPushButton* makeButton(QWidget* parent, const char* name, const char* text, QRe
 
 } // namespace
 
-Form1::Form1(QWidget* parent)
-    : QWidget(parent)
+Form1::Form1(QWidget* parent) : QWidget(parent)
 {
     initWindowResources();
 
@@ -94,8 +93,8 @@ Form1::Form1(QWidget* parent)
     OpenUart_ = makeButton(this, "OpenUart", "Uart:close", twips::rect(360, 1200, 1335, 375));
     describeControls();
 
-    const std::initializer_list<QWidget*> controls = {OpenFile_, ProgressBar1_, ExitCommand_,
-                                                      ComSelect_, Label2_, OpenUart_};
+    const std::initializer_list<QWidget*> controls = {
+        OpenFile_, ProgressBar1_, ExitCommand_, ComSelect_, Label2_, OpenUart_};
     for (QWidget* control : controls)
         control->installEventFilter(this);
 
@@ -110,8 +109,7 @@ Form1::Form1(QWidget* parent)
             reportPortTextChange();
     });
 
-    setGeometry(QRect(screenOrigin() + twips::point(FormLeft, FormTop),
-                      twips::size(FormWidth, FormHeight)));
+    setGeometry(QRect(screenOrigin() + twips::point(FormLeft, FormTop), twips::size(FormWidth, FormHeight)));
     setFixedSize(twips::size(FormWidth, FormHeight));
 
     // Given the focus once the window is first activated.
@@ -192,8 +190,7 @@ bool Form1::eventFilter(QObject* watched, QEvent* event)
         if (underModalWindow())
             return true;
         break;
-    default:
-        break;
+    default: break;
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -258,8 +255,7 @@ std::string Form1::portText() const
 
 QString Form1::shownPortText() const
 {
-    return ComSelect_->currentIndex() >= 0 ? ComSelect_->currentText()
-                                           : ComSelect_->placeholderText();
+    return ComSelect_->currentIndex() >= 0 ? ComSelect_->currentText() : ComSelect_->placeholderText();
 }
 
 void Form1::reportPortTextChange()

@@ -24,9 +24,7 @@ void Shell::OpenFile_Click()
         form_.showMessage(messages::FileError);
         state_.FileLoadedFlag = 0;
         break;
-    case ImageLoadResult::Outcome::Unreadable:
-        form_.showMessage(messages::fileUnreadable(loaded.reason));
-        break;
+    case ImageLoadResult::Outcome::Unreadable: form_.showMessage(messages::fileUnreadable(loaded.reason)); break;
     }
 }
 

@@ -10,10 +10,7 @@
 
 namespace isp {
 
-Program::Program()
-    : Program(std::make_unique<PortDirectory>(), SteadyClock::instance())
-{
-}
+Program::Program() : Program(std::make_unique<PortDirectory>(), SteadyClock::instance()) {}
 
 Program::Program(std::unique_ptr<PortDirectory> ports, Clock& clock)
     : Program(std::make_unique<PosixSerialPort>(*ports, clock), clock)
@@ -24,17 +21,13 @@ Program::Program(std::unique_ptr<PortDirectory> ports, Clock& clock)
 }
 
 Program::Program(std::unique_ptr<SerialComponent> MSComm1, Clock& clock)
-    : MSComm1_(std::move(MSComm1)),
-      shell_(*MSComm1_, Timer1_, form_, clock)
+    : MSComm1_(std::move(MSComm1)), shell_(*MSComm1_, Timer1_, form_, clock)
 {
     QApplication::setWindowIcon(form_.windowIcon());
 
-    QObject::connect(form_.openFileButton(), &QPushButton::clicked, &form_,
-                     [this] { shell_.OpenFile_Click(); });
-    QObject::connect(form_.openUartButton(), &QPushButton::clicked, &form_,
-                     [this] { shell_.OpenUart_Click(); });
-    QObject::connect(form_.exitButton(), &QPushButton::clicked, &form_,
-                     [this] { shell_.ExitCommand_Click(); });
+    QObject::connect(form_.openFileButton(), &QPushButton::clicked, &form_, [this] { shell_.OpenFile_Click(); });
+    QObject::connect(form_.openUartButton(), &QPushButton::clicked, &form_, [this] { shell_.OpenUart_Click(); });
+    QObject::connect(form_.exitButton(), &QPushButton::clicked, &form_, [this] { shell_.ExitCommand_Click(); });
 }
 
 Program::~Program() = default;

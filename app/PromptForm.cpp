@@ -32,9 +32,7 @@ QPoint screenOrigin()
 } // namespace
 
 PromptForm::PromptForm(QWidget* parent)
-    : QDialog(parent),
-      PromptContent_(new QLabel(this)),
-      Command1_(new QPushButton(QStringLiteral("ok"), this))
+    : QDialog(parent), PromptContent_(new QLabel(this)), Command1_(new QPushButton(QStringLiteral("ok"), this))
 {
     setWindowTitle(QStringLiteral("prompt"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/prompt_16.png")));
@@ -71,8 +69,7 @@ PromptForm::PromptForm(QWidget* parent)
 
     // setGeometry marks the window as placed, so showing it does not centre
     // it over the main window.
-    setGeometry(QRect(screenOrigin() + twips::point(FormLeft, FormTop),
-                      twips::size(FormWidth, FormHeight)));
+    setGeometry(QRect(screenOrigin() + twips::point(FormLeft, FormTop), twips::size(FormWidth, FormHeight)));
     setFixedSize(twips::size(FormWidth, FormHeight));
 }
 

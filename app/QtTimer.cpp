@@ -55,7 +55,7 @@ void QtTimer::stop()
         const itimerspec disarm{};
         ::timerfd_settime(timerFd_, 0, &disarm, nullptr);
         std::uint64_t stale = 0;
-        (void)::read(timerFd_, &stale, sizeof stale);  // drop an expiry not yet handled
+        (void)::read(timerFd_, &stale, sizeof stale); // drop an expiry not yet handled
     }
 #endif
     fallback_.stop();

@@ -37,9 +37,9 @@ private:
     int interval_ = 0;
     bool enabled_ = false;
     QObject context_;
-    int timerFd_ = -1;                       // Linux: the count runs here
+    int timerFd_ = -1; // Linux: the count runs here
     std::unique_ptr<QSocketNotifier> notifier_;
-    QTimer fallback_;                        // elsewhere, or without timerfd
+    QTimer fallback_; // elsewhere, or without timerfd
 };
 
 } // namespace isp

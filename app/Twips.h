@@ -16,13 +16,18 @@ inline constexpr int PerPixel = 15;
 
 constexpr int toPixels(int twips)
 {
-    return twips >= 0 ? (2 * twips + PerPixel) / (2 * PerPixel)
-                      : -((-2 * twips + PerPixel) / (2 * PerPixel));
+    return twips >= 0 ? (2 * twips + PerPixel) / (2 * PerPixel) : -((-2 * twips + PerPixel) / (2 * PerPixel));
 }
 
-constexpr QPoint point(int left, int top) { return {toPixels(left), toPixels(top)}; }
+constexpr QPoint point(int left, int top)
+{
+    return {toPixels(left), toPixels(top)};
+}
 
-constexpr QSize size(int width, int height) { return {toPixels(width), toPixels(height)}; }
+constexpr QSize size(int width, int height)
+{
+    return {toPixels(width), toPixels(height)};
+}
 
 // Left, top, width and height each convert on their own, so that two
 // controls drawn to the same twip edge share the same pixel edge whenever

@@ -13,15 +13,15 @@ using ImageBytes = std::array<std::uint8_t, ImageSize>;
 
 struct ImageLoadResult {
     enum class Outcome {
-        Loaded,       // bytes holds the whole image
-        WrongLength,  // the file is not 28672 bytes long; nothing was read
-        Unreadable,   // the file could not be opened or read; see reason
+        Loaded,      // bytes holds the whole image
+        WrongLength, // the file is not 28672 bytes long; nothing was read
+        Unreadable,  // the file could not be opened or read; see reason
     };
 
     Outcome outcome = Outcome::Unreadable;
     ImageBytes bytes{};
-    std::uintmax_t length = 0;  // the file's length, when known
-    std::string reason;         // for Unreadable: what went wrong, in English
+    std::uintmax_t length = 0; // the file's length, when known
+    std::string reason;        // for Unreadable: what went wrong, in English
 };
 
 // Decides by the file's length before reading anything, so a huge file costs

@@ -6,7 +6,7 @@ namespace isp {
 
 inline constexpr int PageSize = 128;
 inline constexpr int PageCount = 224;
-inline constexpr int ImageSize = PageSize * PageCount;  // 28672 = 0x7000
+inline constexpr int ImageSize = PageSize * PageCount; // 28672 = 0x7000
 
 static_assert(ImageSize == 28672);
 

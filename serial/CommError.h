@@ -9,16 +9,16 @@ namespace isp {
 
 enum CommErrorNumber : int {
     commOk = 0,
-    commPortIsOpen = 8000,        // operation not allowed while the port is open
-    commNoSuchPort = 8002,        // COMn names no serial port of this system
-    commPortHeld = 8005,          // another program holds the port
-    commNotOpen = 8012,           // operation needs an open port
-    commSettingsRejected = 8015,  // the driver refused or dropped a line setting
-    commBadSettings = 8016,       // a settings string this component cannot parse
-    commNoPermission = 8020,      // the user may not open the device
-    commDeviceGone = 8021,        // the device vanished while in use
-    commIoError = 8022,           // any other failure of the operating system
-    commTransmitStalled = 8023,   // queued bytes did not leave in time
+    commPortIsOpen = 8000,       // operation not allowed while the port is open
+    commNoSuchPort = 8002,       // COMn names no serial port of this system
+    commPortHeld = 8005,         // another program holds the port
+    commNotOpen = 8012,          // operation needs an open port
+    commSettingsRejected = 8015, // the driver refused or dropped a line setting
+    commBadSettings = 8016,      // a settings string this component cannot parse
+    commNoPermission = 8020,     // the user may not open the device
+    commDeviceGone = 8021,       // the device vanished while in use
+    commIoError = 8022,          // any other failure of the operating system
+    commTransmitStalled = 8023,  // queued bytes did not leave in time
 };
 
 // The result of a component operation: ok, or a number with an English

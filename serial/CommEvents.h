@@ -6,13 +6,13 @@
 namespace isp {
 
 enum CommEventCode : int {
-    comEvSend = 1,       // fewer than SThreshold bytes left to send
-    comEvReceive = 2,    // at least RThreshold characters are waiting
-    comEvCTS = 3,        // clear-to-send changed
-    comEvDSR = 4,        // data-set-ready changed
-    comEvCD = 5,         // carrier-detect changed
-    comEvRing = 6,       // ring indicator
-    comEvEOF = 7,        // end-of-file character received
+    comEvSend = 1,    // fewer than SThreshold bytes left to send
+    comEvReceive = 2, // at least RThreshold characters are waiting
+    comEvCTS = 3,     // clear-to-send changed
+    comEvDSR = 4,     // data-set-ready changed
+    comEvCD = 5,      // carrier-detect changed
+    comEvRing = 6,    // ring indicator
+    comEvEOF = 7,     // end-of-file character received
 
     comEventBreak = 1001,
     comEventCTSTO = 1002,

@@ -34,11 +34,16 @@ std::optional<Parity> parseParity(std::string_view field)
     if (field.size() != 1)
         return std::nullopt;
     switch (field[0]) {
-    case 'N': case 'n': return Parity::None;
-    case 'E': case 'e': return Parity::Even;
-    case 'O': case 'o': return Parity::Odd;
-    case 'M': case 'm': return Parity::Mark;
-    case 'S': case 's': return Parity::Space;
+    case 'N':
+    case 'n': return Parity::None;
+    case 'E':
+    case 'e': return Parity::Even;
+    case 'O':
+    case 'o': return Parity::Odd;
+    case 'M':
+    case 'm': return Parity::Mark;
+    case 'S':
+    case 's': return Parity::Space;
     default: return std::nullopt;
     }
 }
@@ -85,8 +90,8 @@ bool parityBitFor(Parity parity, unsigned char byte)
     switch (parity) {
     case Parity::Mark: return true;
     case Parity::Space: return false;
-    case Parity::Even: return odd;   // makes the count of ones even
-    case Parity::Odd: return !odd;   // makes the count of ones odd
+    case Parity::Even: return odd; // makes the count of ones even
+    case Parity::Odd: return !odd; // makes the count of ones odd
     case Parity::None: return false;
     }
     return false;

@@ -9,7 +9,10 @@
 namespace isp {
 namespace {
 
-bool isDigit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }
+bool isDigit(char c)
+{
+    return std::isdigit(static_cast<unsigned char>(c)) != 0;
+}
 
 // "ttyS10" > "ttyS2": compare digit runs by value, the rest by character.
 bool naturalLess(const std::string& a, const std::string& b)
@@ -20,12 +23,16 @@ bool naturalLess(const std::string& a, const std::string& b)
         if (isDigit(a[i]) && isDigit(b[j])) {
             std::size_t iEnd = i;
             std::size_t jEnd = j;
-            while (iEnd < a.size() && isDigit(a[iEnd])) ++iEnd;
-            while (jEnd < b.size() && isDigit(b[jEnd])) ++jEnd;
+            while (iEnd < a.size() && isDigit(a[iEnd]))
+                ++iEnd;
+            while (jEnd < b.size() && isDigit(b[jEnd]))
+                ++jEnd;
             std::string_view runA(a.data() + i, iEnd - i);
             std::string_view runB(b.data() + j, jEnd - j);
-            while (runA.size() > 1 && runA.front() == '0') runA.remove_prefix(1);
-            while (runB.size() > 1 && runB.front() == '0') runB.remove_prefix(1);
+            while (runA.size() > 1 && runA.front() == '0')
+                runA.remove_prefix(1);
+            while (runB.size() > 1 && runB.front() == '0')
+                runB.remove_prefix(1);
             if (runA.size() != runB.size())
                 return runA.size() < runB.size();
             if (runA != runB)

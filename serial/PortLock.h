@@ -18,7 +18,7 @@
 namespace isp {
 
 struct LockHolder {
-    pid_t pid = 0;          // 0 when the lock file could not be read
+    pid_t pid = 0; // 0 when the lock file could not be read
     std::string lockFile;
 };
 
@@ -40,7 +40,7 @@ std::vector<std::string> lockFileNames(std::string_view devicePath);
 // lock of a process that no longer runs is stale and does not count, nor does
 // one whose text names no process; a lock file that cannot be read is taken
 // as held.
-std::optional<LockHolder> findLockHolder(std::string_view devicePath,
-    const std::vector<std::string>& lockDirectories = systemLockDirectories());
+std::optional<LockHolder> findLockHolder(
+    std::string_view devicePath, const std::vector<std::string>& lockDirectories = systemLockDirectories());
 
 } // namespace isp

@@ -48,17 +48,15 @@ CommResult openFailure(int error, const std::string& port)
     switch (error) {
     case ENOENT:
     case ENODEV:
-    case ENXIO:
-        return {commNoSuchPort, port + " is not present: the device is not connected or has gone away."};
+    case ENXIO: return {commNoSuchPort, port + " is not present: the device is not connected or has gone away."};
     case EACCES:
     case EPERM:
         return {commNoPermission,
-            "You may not open " + port + ": your user needs read and write access to the device, which on most "
-                "Linux systems means membership of the dialout group (log out and in again after joining it)."};
-    case EBUSY:
-        return {commPortHeld, port + " is held by another program."};
-    default:
-        return {commIoError, "Could not open " + port + " (" + errnoName(error) + ")."};
+            "You may not open " + port
+                + ": your user needs read and write access to the device, which on most "
+                  "Linux systems means membership of the dialout group (log out and in again after joining it)."};
+    case EBUSY: return {commPortHeld, port + " is held by another program."};
+    default: return {commIoError, "Could not open " + port + " (" + errnoName(error) + ")."};
     }
 }
 
@@ -94,8 +92,9 @@ CommResult PosixSerialPort::setSettings(std::string_view text)
     const auto parsed = LineSettings::parse(text);
     if (!parsed)
         return {commBadSettings,
-            "\"" + std::string(text) + "\" is not a settings string of the form baud,parity,data bits,stop bits "
-                "(for example 38400,M,8,1)."};
+            "\"" + std::string(text)
+                + "\" is not a settings string of the form baud,parity,data bits,stop bits "
+                  "(for example 38400,M,8,1)."};
     if (!fd_) {
         settings_ = *parsed;
         return CommResult::success();
@@ -103,8 +102,7 @@ CommResult PosixSerialPort::setSettings(std::string_view text)
     // Bytes already queued leave with the settings they were queued under.
     CommResult drained;
     switch (drain()) {
-    case Drain::Done:
-        break;
+    case Drain::Done: break;
     case Drain::DeviceGone:
         deviceVanished();
         return {commDeviceGone, "The device of " + describe(port_, devicePath_) + " vanished."};
@@ -113,8 +111,9 @@ CommResult PosixSerialPort::setSettings(std::string_view text)
         outQueue_.clear();
         outHead_ = 0;
         drained = {commTransmitStalled,
-            "The bytes queued for " + portName() + " did not leave in time and were discarded; the new settings "
-                "are in force."};
+            "The bytes queued for " + portName()
+                + " did not leave in time and were discarded; the new settings "
+                  "are in force."};
         break;
     }
     CommResult applied = applyLineSettings(fd_.get(), *parsed, pseudoTerminal_, portName());
@@ -188,8 +187,7 @@ CommResult PosixSerialPort::close()
         return CommResult::success();
     CommResult result;
     switch (drain()) {
-    case Drain::Done:
-        break;
+    case Drain::Done: break;
     case Drain::DeviceGone:
         deviceVanished();
         return {commDeviceGone,
@@ -361,7 +359,8 @@ void PosixSerialPort::postReceiveNotification()
 void PosixSerialPort::deviceVanished()
 {
     releaseDevice();
-    QMetaObject::invokeMethod(&context_, [this] { raiseOnComm(comEventDeviceGone); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        &context_, [this] { raiseOnComm(comEventDeviceGone); }, Qt::QueuedConnection);
 }
 
 void PosixSerialPort::releaseDevice()

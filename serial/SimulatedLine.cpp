@@ -22,7 +22,8 @@ void DeviceEnd::send(const std::vector<std::uint8_t>& bytes, bool parityBit)
         sendFreeAt_ = start + byteTime(DeviceLine);
         SimulatedLine* line = line_;
         const int port = port_;
-        scheduler_->atLine(sendFreeAt_, [line, port, value, parityBit] { line->deliverToProgram(port, value, parityBit); });
+        scheduler_->atLine(
+            sendFreeAt_, [line, port, value, parityBit] { line->deliverToProgram(port, value, parityBit); });
     }
 }
 
@@ -48,9 +49,18 @@ DeviceEnd& SimulatedLine::addPort(int n)
     return *port.device;
 }
 
-void SimulatedLine::setHeldByOtherProgram(int n, bool held) { ports_.at(n).held = held; }
-void SimulatedLine::setPermissionDenied(int n, bool denied) { ports_.at(n).denied = denied; }
-void SimulatedLine::setRejectsMarkSpace(int n, bool rejects) { ports_.at(n).rejectsMarkSpace = rejects; }
+void SimulatedLine::setHeldByOtherProgram(int n, bool held)
+{
+    ports_.at(n).held = held;
+}
+void SimulatedLine::setPermissionDenied(int n, bool denied)
+{
+    ports_.at(n).denied = denied;
+}
+void SimulatedLine::setRejectsMarkSpace(int n, bool rejects)
+{
+    ports_.at(n).rejectsMarkSpace = rejects;
+}
 
 void SimulatedLine::vanish(int n)
 {
@@ -59,7 +69,10 @@ void SimulatedLine::vanish(int n)
         attached_->lost();
 }
 
-void SimulatedLine::reappear(int n) { ports_.at(n).present = true; }
+void SimulatedLine::reappear(int n)
+{
+    ports_.at(n).present = true;
+}
 
 bool SimulatedLine::exists(int n) const
 {
@@ -177,8 +190,8 @@ int SimulatedSerialPort::OutBufferCount()
 
 std::string SimulatedSerialPort::Input()
 {
-    const std::size_t take = inputLen_ > 0 ? std::min<std::size_t>(static_cast<std::size_t>(inputLen_), input_.size())
-                                           : input_.size();
+    const std::size_t take =
+        inputLen_ > 0 ? std::min<std::size_t>(static_cast<std::size_t>(inputLen_), input_.size()) : input_.size();
     std::string taken = input_.substr(0, take);
     input_.erase(0, take);
     return taken;

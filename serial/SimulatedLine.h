@@ -106,15 +106,35 @@ public:
     int CommPort() const override { return commPort_; }
     CommResult setSettings(std::string_view settings) override;
     std::string Settings() const override { return settings_.toString(); }
-    void setInBufferSize(int bytes) override { record("InBufferSize", bytes); inBufferSize_ = bytes; }
+    void setInBufferSize(int bytes) override
+    {
+        record("InBufferSize", bytes);
+        inBufferSize_ = bytes;
+    }
     int InBufferSize() const override { return inBufferSize_; }
-    void setOutBufferSize(int bytes) override { record("OutBufferSize", bytes); outBufferSize_ = bytes; }
+    void setOutBufferSize(int bytes) override
+    {
+        record("OutBufferSize", bytes);
+        outBufferSize_ = bytes;
+    }
     int OutBufferSize() const override { return outBufferSize_; }
-    void setInputLen(int characters) override { record("InputLen", characters); inputLen_ = characters; }
+    void setInputLen(int characters) override
+    {
+        record("InputLen", characters);
+        inputLen_ = characters;
+    }
     int InputLen() const override { return inputLen_; }
-    void setRThreshold(int characters) override { record("RThreshold", characters); rThreshold_ = characters; }
+    void setRThreshold(int characters) override
+    {
+        record("RThreshold", characters);
+        rThreshold_ = characters;
+    }
     int RThreshold() const override { return rThreshold_; }
-    void setSThreshold(int bytes) override { record("SThreshold", bytes); sThreshold_ = bytes; }
+    void setSThreshold(int bytes) override
+    {
+        record("SThreshold", bytes);
+        sThreshold_ = bytes;
+    }
     int SThreshold() const override { return sThreshold_; }
     CommResult setPortOpen(bool open) override;
     bool PortOpen() const override { return open_; }

@@ -32,7 +32,8 @@ SimulatedScheduler::TaskId SimulatedScheduler::postLoop(TimePoint when, Task tas
 void SimulatedScheduler::cancel(TaskId id)
 {
     for (auto* tasks : {&line_, &loop_}) {
-        const auto found = std::find_if(tasks->begin(), tasks->end(), [id](const auto& item) { return item.first.id == id; });
+        const auto found =
+            std::find_if(tasks->begin(), tasks->end(), [id](const auto& item) { return item.first.id == id; });
         if (found != tasks->end()) {
             tasks->erase(found);
             return;
@@ -73,8 +74,7 @@ bool SimulatedScheduler::step(TimePoint limit)
 void SimulatedScheduler::runFor(Duration duration)
 {
     const TimePoint limit = now_ + duration;
-    while (step(limit)) {
-    }
+    while (step(limit)) {}
     advanceTo(limit);
 }
 

@@ -17,12 +17,36 @@ constexpr unsigned ptySlaveFirstMajor = 136;
 constexpr unsigned ptySlaveLastMajor = 143;
 
 constexpr std::array<std::pair<int, speed_t>, 30> baudConstants{{
-    {50, B50}, {75, B75}, {110, B110}, {134, B134}, {150, B150}, {200, B200}, {300, B300}, {600, B600},
-    {1200, B1200}, {1800, B1800}, {2400, B2400}, {4800, B4800}, {9600, B9600}, {19200, B19200},
-    {38400, B38400}, {57600, B57600}, {115200, B115200}, {230400, B230400}, {460800, B460800},
-    {500000, B500000}, {576000, B576000}, {921600, B921600}, {1000000, B1000000}, {1152000, B1152000},
-    {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
-    {3500000, B3500000}, {4000000, B4000000},
+    {50, B50},
+    {75, B75},
+    {110, B110},
+    {134, B134},
+    {150, B150},
+    {200, B200},
+    {300, B300},
+    {600, B600},
+    {1200, B1200},
+    {1800, B1800},
+    {2400, B2400},
+    {4800, B4800},
+    {9600, B9600},
+    {19200, B19200},
+    {38400, B38400},
+    {57600, B57600},
+    {115200, B115200},
+    {230400, B230400},
+    {460800, B460800},
+    {500000, B500000},
+    {576000, B576000},
+    {921600, B921600},
+    {1000000, B1000000},
+    {1152000, B1152000},
+    {1500000, B1500000},
+    {2000000, B2000000},
+    {2500000, B2500000},
+    {3000000, B3000000},
+    {3500000, B3500000},
+    {4000000, B4000000},
 }};
 
 std::optional<speed_t> baudConstant(int baud)
@@ -67,8 +91,8 @@ bool sameMode(const termios& a, const termios& b, bool pseudoTerminal)
 {
     return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_lflag == b.c_lflag
         && comparedControlFlags(a.c_cflag, pseudoTerminal) == comparedControlFlags(b.c_cflag, pseudoTerminal)
-        && a.c_cc[VMIN] == b.c_cc[VMIN] && a.c_cc[VTIME] == b.c_cc[VTIME]
-        && cfgetispeed(&a) == cfgetispeed(&b) && cfgetospeed(&a) == cfgetospeed(&b);
+        && a.c_cc[VMIN] == b.c_cc[VMIN] && a.c_cc[VTIME] == b.c_cc[VTIME] && cfgetispeed(&a) == cfgetispeed(&b)
+        && cfgetospeed(&a) == cfgetospeed(&b);
 }
 
 std::string parityName(Parity parity)
@@ -104,17 +128,16 @@ std::string droppedSettings(const termios& wanted, const termios& kept, const Li
         return "The serial driver of " + deviceName + " dropped the odd/mark parity bit setting" + asked
             + "; it cannot send " + parityName(line.parity) + " parity.";
     if ((lost & PARENB) && !pseudoTerminal)
-        return "The serial driver of " + deviceName + " refused " + parityName(line.parity) + " parity" + asked
-            + ".";
+        return "The serial driver of " + deviceName + " refused " + parityName(line.parity) + " parity" + asked + ".";
     if (!pseudoTerminal && (kept.c_cflag & CSIZE) != (wanted.c_cflag & CSIZE))
-        return "The serial driver of " + deviceName + " does not offer " + std::to_string(line.dataBits)
-            + " data bits" + asked + ".";
-    if ((kept.c_cflag & CSTOPB) != (wanted.c_cflag & CSTOPB))
-        return "The serial driver of " + deviceName + " does not offer " + std::to_string(line.stopBits)
-            + " stop bits" + asked + ".";
-    if (cfgetospeed(&kept) != cfgetospeed(&wanted) || cfgetispeed(&kept) != cfgetispeed(&wanted))
-        return "The serial driver of " + deviceName + " does not offer " + std::to_string(line.baud) + " baud"
+        return "The serial driver of " + deviceName + " does not offer " + std::to_string(line.dataBits) + " data bits"
             + asked + ".";
+    if ((kept.c_cflag & CSTOPB) != (wanted.c_cflag & CSTOPB))
+        return "The serial driver of " + deviceName + " does not offer " + std::to_string(line.stopBits) + " stop bits"
+            + asked + ".";
+    if (cfgetospeed(&kept) != cfgetospeed(&wanted) || cfgetispeed(&kept) != cfgetispeed(&wanted))
+        return "The serial driver of " + deviceName + " does not offer " + std::to_string(line.baud) + " baud" + asked
+            + ".";
     return {};
 }
 
@@ -151,7 +174,7 @@ std::optional<termios> termiosFor(const termios& current, const LineSettings& li
 
 CommResult applyLineSettings(int fd, const LineSettings& line, bool pseudoTerminal, const std::string& deviceName)
 {
-    termios before {};
+    termios before{};
     if (::tcgetattr(fd, &before) != 0)
         return systemFailure(errno, "Could not read the line settings of " + deviceName);
     const auto wanted = termiosFor(before, line);
@@ -165,10 +188,10 @@ CommResult applyLineSettings(int fd, const LineSettings& line, bool pseudoTermin
         if (meansDeviceGone(error))
             return systemFailure(error, "Could not set " + line.toString() + " on " + deviceName);
         return {commSettingsRejected,
-            "The serial driver of " + deviceName + " refused the settings " + line.toString() + " ("
-                + errnoName(error) + ")."};
+            "The serial driver of " + deviceName + " refused the settings " + line.toString() + " (" + errnoName(error)
+                + ")."};
     }
-    termios kept {};
+    termios kept{};
     if (::tcgetattr(fd, &kept) != 0)
         return systemFailure(errno, "Could not read back the line settings of " + deviceName);
     std::string dropped = droppedSettings(*wanted, kept, line, pseudoTerminal, deviceName);

@@ -38,8 +38,8 @@ CommResult applyLineSettings(int fd, const LineSettings& line, bool pseudoTermin
 // What the driver did not keep of the mode `wanted` for `line`, as a
 // sentence for the user; empty when everything asked for is in force. On a
 // pseudo-terminal a missing PARENB and a changed character size are expected.
-std::string droppedSettings(const termios& wanted, const termios& kept, const LineSettings& line,
-    bool pseudoTerminal, const std::string& deviceName);
+std::string droppedSettings(const termios& wanted, const termios& kept, const LineSettings& line, bool pseudoTerminal,
+    const std::string& deviceName);
 
 // Bytes in the driver's output queue, or -1 with errno set.
 int kernelOutputQueue(int fd);

@@ -49,8 +49,8 @@ std::vector<std::uint8_t> imageOf(std::uint32_t seed)
 TEST(ImageFile, OnlyExactlyTheImageSizeIsAccepted)
 {
     TempFolder folder;
-    for (const std::size_t length : {std::size_t{0}, std::size_t{1}, std::size_t{28671}, std::size_t{28673},
-             std::size_t{57344}}) {
+    for (const std::size_t length :
+        {std::size_t{0}, std::size_t{1}, std::size_t{28671}, std::size_t{28673}, std::size_t{57344}}) {
         const auto path = writeFile(folder / "wrong.bin", std::vector<std::uint8_t>(length, 0x11));
         const ImageLoadResult result = loadImageFile(path);
         EXPECT_EQ(result.outcome, ImageLoadResult::Outcome::WrongLength) << length;
@@ -70,7 +70,7 @@ TEST(ImageFile, AHugeFileIsRefusedByItsLengthAlone)
     TempFolder folder;
     const fs::path path = folder / "huge.bin";
     writeFile(path, {});
-    fs::resize_file(path, std::uintmax_t{4} << 30);  // sparse: 4 GiB of nothing
+    fs::resize_file(path, std::uintmax_t{4} << 30); // sparse: 4 GiB of nothing
     const ImageLoadResult result = loadImageFile(path.string());
     EXPECT_EQ(result.outcome, ImageLoadResult::Outcome::WrongLength);
     EXPECT_EQ(result.length, std::uintmax_t{4} << 30);
@@ -91,7 +91,7 @@ TEST(ImageFile, NamesThatAreNotReadableFilesAreRefusedWithAReason)
     };
     for (const Case& c : {Case{folder / "missing.bin", "the file does not exist"},
              Case{folder / "folder.bin", "the name is a folder, not a file"},
-             Case{fifo, "the name is not a regular file"},  // no writer: must not block
+             Case{fifo, "the name is not a regular file"}, // no writer: must not block
              Case{folder / "loop-a", "the name is a loop of symbolic links"},
              Case{"/dev/null", "the name is not a regular file"}}) {
         const ImageLoadResult result = loadImageFile(c.path.string());
@@ -117,8 +117,10 @@ TEST(ImageFile, AFileWithoutReadPermissionIsRefused)
         if (::setgid(65534) != 0 || ::setuid(65534) != 0)
             ::_exit(2);
         const ImageLoadResult result = loadImageFile(path);
-        ::_exit(result.outcome == ImageLoadResult::Outcome::Unreadable
-                    && result.reason == "no permission to read the file" ? 0 : 1);
+        ::_exit(
+            result.outcome == ImageLoadResult::Outcome::Unreadable && result.reason == "no permission to read the file"
+                ? 0
+                : 1);
     }
     int status = 0;
     ::waitpid(child, &status, 0);

@@ -21,8 +21,8 @@ TEST(LineSettings, ParsesTheTwoSettingsOfTheBootLoader)
 
 TEST(LineSettings, RefusesMalformedStrings)
 {
-    for (const char* text : {"", "38400", "38400,M,8", "38400,M,8,1,", "38400,X,8,1", "38400,MM,8,1",
-             "0,M,8,1", "-1,M,8,1", "38400,M,9,1", "38400,M,8,3", "38400 ,M,8,1", "38400,M,8,1x"})
+    for (const char* text : {"", "38400", "38400,M,8", "38400,M,8,1,", "38400,X,8,1", "38400,MM,8,1", "0,M,8,1",
+             "-1,M,8,1", "38400,M,9,1", "38400,M,8,3", "38400 ,M,8,1", "38400,M,8,1x"})
         EXPECT_FALSE(LineSettings::parse(text)) << text;
 }
 
@@ -39,11 +39,12 @@ TEST(LineSettings, ParityBitOnTheWire)
 
 TEST(PortNaming, SortsDevicePathsNaturally)
 {
-    std::vector<std::string> paths{"/dev/ttyUSB0", "/dev/ttyS10", "/dev/ttyS2", "/dev/ttyACM1", "/dev/ttyS0",
-        "/dev/ttyUSB10", "/dev/ttyUSB9"};
+    std::vector<std::string> paths{
+        "/dev/ttyUSB0", "/dev/ttyS10", "/dev/ttyS2", "/dev/ttyACM1", "/dev/ttyS0", "/dev/ttyUSB10", "/dev/ttyUSB9"};
     sortNaturally(paths);
-    EXPECT_EQ(paths, (std::vector<std::string>{"/dev/ttyACM1", "/dev/ttyS0", "/dev/ttyS2", "/dev/ttyS10",
-                         "/dev/ttyUSB0", "/dev/ttyUSB9", "/dev/ttyUSB10"}));
+    EXPECT_EQ(paths,
+        (std::vector<std::string>{"/dev/ttyACM1", "/dev/ttyS0", "/dev/ttyS2", "/dev/ttyS10", "/dev/ttyUSB0",
+            "/dev/ttyUSB9", "/dev/ttyUSB10"}));
 }
 
 TEST(PortNaming, NthListedPortIsComNAndTheListIsTakenAgainOnlyWhenADeviceIsGone)

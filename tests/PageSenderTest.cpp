@@ -84,10 +84,10 @@ TEST(PageSender, ReopensThePortInTheOrderTheBootLoaderExpects)
     SenderRig rig;
     rig.shell.state().PageNumber = 5;
     rig.tick();
-    const std::vector<std::string> reopen = {"PortOpen=false", "CommPort=1", "Settings=38400,S,8,1",
-        "InBufferSize=400", "OutBufferSize=400", "InputLen=0", "RThreshold=4", "SThreshold=0", "PortOpen=true",
-        "Output=3 bytes", "PortOpen=false", "CommPort=1", "Settings=38400,M,8,1", "InBufferSize=400",
-        "OutBufferSize=400", "InputLen=0", "RThreshold=4", "SThreshold=0", "PortOpen=true", "Output=129 bytes"};
+    const std::vector<std::string> reopen = {"PortOpen=false", "CommPort=1", "Settings=38400,S,8,1", "InBufferSize=400",
+        "OutBufferSize=400", "InputLen=0", "RThreshold=4", "SThreshold=0", "PortOpen=true", "Output=3 bytes",
+        "PortOpen=false", "CommPort=1", "Settings=38400,M,8,1", "InBufferSize=400", "OutBufferSize=400", "InputLen=0",
+        "RThreshold=4", "SThreshold=0", "PortOpen=true", "Output=129 bytes"};
     EXPECT_EQ(rig.MSComm1.operations(), reopen);
     EXPECT_TRUE(rig.MSComm1.PortOpen());
     EXPECT_EQ(rig.MSComm1.Settings(), "38400,M,8,1");
@@ -99,14 +99,14 @@ TEST(PageSender, ReopensThePortInTheOrderTheBootLoaderExpects)
 TEST(PageSender, GuardFailuresSendNothingAndKeepThePendingPage)
 {
     {
-        SenderRig rig;  // nothing pending
+        SenderRig rig; // nothing pending
         rig.shell.state().PageNumber = IdlePage;
         rig.tick();
         EXPECT_TRUE(rig.MSComm1.operations().empty());
         EXPECT_EQ(rig.shell.state().PageNumber, IdlePage);
     }
     {
-        SenderRig rig;  // no image
+        SenderRig rig; // no image
         rig.shell.state().FileLoadedFlag = 0;
         rig.shell.state().PageNumber = 7;
         rig.tick();
@@ -114,7 +114,7 @@ TEST(PageSender, GuardFailuresSendNothingAndKeepThePendingPage)
         EXPECT_EQ(rig.shell.state().PageNumber, 7);
     }
     {
-        SenderRig rig;  // the user closed the port
+        SenderRig rig; // the user closed the port
         rig.shell.OpenUart_Click();
         rig.MSComm1.clearOperations();
         rig.shell.state().PageNumber = 7;
@@ -123,7 +123,7 @@ TEST(PageSender, GuardFailuresSendNothingAndKeepThePendingPage)
         EXPECT_EQ(rig.shell.state().PageNumber, 7);
     }
     {
-        SenderRig rig;  // 224 is one past the last page
+        SenderRig rig; // 224 is one past the last page
         rig.shell.state().PageNumber = 224;
         rig.tick();
         EXPECT_TRUE(rig.capture.bytes.empty());
@@ -135,10 +135,10 @@ TEST(PageRequests, PageIsTheSumOfTheThirdAndFourthCharacter)
 {
     struct Case {
         int c2, c3;
-        int page;  // -1: ignored
+        int page; // -1: ignored
     };
-    for (const Case c : {Case{0, 0, 0}, Case{112, 111, 223}, Case{100, 23, 123}, Case{23, 100, 123},
-             Case{113, 0, -1}, Case{0, 112, -1}, Case{0x80, 0, -1}, Case{0, 0xFF, -1}, Case{112, 0, 112}}) {
+    for (const Case c : {Case{0, 0, 0}, Case{112, 111, 223}, Case{100, 23, 123}, Case{23, 100, 123}, Case{113, 0, -1},
+             Case{0, 112, -1}, Case{0x80, 0, -1}, Case{0, 0xFF, -1}, Case{112, 0, 112}}) {
         SCOPED_TRACE(std::to_string(c.c2) + "+" + std::to_string(c.c3));
         SenderRig rig;
         rig.shell.state().PageNumber = IdlePage;
@@ -161,7 +161,8 @@ TEST(PageRequests, TheAnswerComesTwentyMillisecondsAfterTheRequestAndNoSooner)
     const auto requestArrived = rig.line.device(1)->sendsArriveBy();
     rig.scheduler.runFor(100ms);
     ASSERT_EQ(rig.capture.bytes.size(), 132u);
-    const auto headerStart = rig.capture.bytes.front().finishedAt - std::chrono::nanoseconds(11 * 1'000'000'000LL / 38400);
+    const auto headerStart =
+        rig.capture.bytes.front().finishedAt - std::chrono::nanoseconds(11 * 1'000'000'000LL / 38400);
     EXPECT_GE(headerStart - requestArrived, 20ms);
     EXPECT_EQ(rig.capture.bytes[2].value, 15);
 }
@@ -189,7 +190,7 @@ TEST(PageRequests, SplitBunchedAndNoisyRequests)
         EXPECT_EQ(rig.shell.state().PageNumber, 30);
     }
     {
-        SenderRig rig;  // a byte with the wrong parity bit counts as '?' (63)
+        SenderRig rig; // a byte with the wrong parity bit counts as '?' (63)
         rig.line.device(1)->send({'r', 'q'});
         rig.line.device(1)->send({0x00}, false);
         rig.line.device(1)->send({1});

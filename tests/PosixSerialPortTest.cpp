@@ -2,9 +2,9 @@
 // far end of the line on the pty master. Parity bits and line time do not
 // exist on a pty; the decoder of marked parity errors and the wire schedule
 // are tested on their own.
+#include "PosixSerialPort.h"
 #include "ParityErrorDecoder.h"
 #include "PortLock.h"
-#include "PosixSerialPort.h"
 #include "TermiosLine.h"
 #include "WireSchedule.h"
 #include "support/PseudoTerminal.h"
@@ -50,13 +50,12 @@ private:
     char* argv_[2] = {name_, nullptr};
     std::unique_ptr<QCoreApplication> app_;
 };
-[[maybe_unused]] ::testing::Environment* const qtApplication =
-    ::testing::AddGlobalTestEnvironment(new QtApplication);
+[[maybe_unused]] ::testing::Environment* const qtApplication = ::testing::AddGlobalTestEnvironment(new QtApplication);
 
 // Runs the event loop until the condition holds or a generous time passed.
 bool processEventsUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit = 5s)
 {
-    QTimer wake;  // so that a wait for events ends to check the condition again
+    QTimer wake; // so that a wait for events ends to check the condition again
     wake.start(5);
     const auto deadline = std::chrono::steady_clock::now() + limit;
     while (!condition()) {
@@ -267,8 +266,8 @@ TEST(ParityErrorDecoder, ResetForgetsAHalfSeenMark)
 
 TEST(PortLock, ReadsTheProcessIdOfBothLockFormats)
 {
-    EXPECT_EQ(pidFromLockText("      4242\n"), 4242);         // padded text (minicom, picocom)
-    EXPECT_EQ(pidFromLockText("4242\nsomeapp\nsomehost\n"), 4242);  // Qt's lock file
+    EXPECT_EQ(pidFromLockText("      4242\n"), 4242);              // padded text (minicom, picocom)
+    EXPECT_EQ(pidFromLockText("4242\nsomeapp\nsomehost\n"), 4242); // Qt's lock file
     EXPECT_EQ(pidFromLockText("4242"), 4242);
     for (const char* bad : {"", "   \n", "abc\n", "0\n", "-12\n", "12ab\n", "99999999999\n"})
         EXPECT_FALSE(pidFromLockText(bad)) << bad;
@@ -571,7 +570,7 @@ TEST_F(PortOnPty, OutBufferCountFallsToZeroWithoutTheEventLoop)
 
 TEST(PosixSerialPortStall, AQueueThatNeverLeavesIsDiscardedAfterTheAllowance)
 {
-    PseudoTerminal pty;  // the far end never reads
+    PseudoTerminal pty; // the far end never reads
     PortDirectory directory([&] { return std::vector<std::string>{pty.slavePath()}; });
     FakeClock clock;
     PosixSerialPort port(directory, clock);
@@ -742,7 +741,7 @@ TEST_F(PortOnPty, AVanishWithOutputQueuedIsReportedOnce)
 {
     countNotifications();
     openPort("38400,M,8,1");
-    ASSERT_TRUE(port.Output(pattern(1024 * 1024)));  // the far end never reads
+    ASSERT_TRUE(port.Output(pattern(1024 * 1024))); // the far end never reads
     processEventsFor(20ms);
     ASSERT_GT(port.OutBufferCount(), 0);
     pty.closeMaster();

@@ -75,7 +75,7 @@ protected:
     void SetUp() override
     {
         if (!QCoreApplication::instance())
-            new QCoreApplication(argc, argv);  // lives for the whole test program
+            new QCoreApplication(argc, argv); // lives for the whole test program
         form.onMessageShown = [this](const std::string&) { runFor(messageReadingTime); };
     }
 
@@ -199,7 +199,8 @@ TEST_F(PtyFaults, APortHeldByALiveProgramIsToldApartFromAStaleLock)
     const auto directories = systemLockDirectories();
     if (directories.empty() || ::access(directories.front().c_str(), W_OK) != 0)
         GTEST_SKIP() << "cannot write lock files here";
-    const std::filesystem::path lock = std::filesystem::path(directories.front()) / lockFileNames(pty->slavePath()).back();
+    const std::filesystem::path lock =
+        std::filesystem::path(directories.front()) / lockFileNames(pty->slavePath()).back();
 
     // A live holder: a child process that sleeps.
     const pid_t holder = ::fork();
@@ -272,8 +273,7 @@ TEST_F(PtyFaults, ANoisyLineStillGetsEveryPageRight)
             end.send(request);
             end.send(request);
             break;
-        default:
-            end.send(request);
+        default: end.send(request);
         }
     });
     device->loader().start();

@@ -40,7 +40,7 @@ protected:
     void SetUp() override
     {
         if (!QCoreApplication::instance())
-            new QCoreApplication(argc, argv);  // lives for the whole test program
+            new QCoreApplication(argc, argv); // lives for the whole test program
         comm.setOutputObserver([this](std::span<const std::uint8_t> bytes) {
             const termios t = pty.slaveTermios();
             bursts.push_back({bytes.size(), t.c_cflag, cfgetospeed(&t)});
@@ -160,7 +160,8 @@ TEST_F(PtyUpload, GoesOnWhileAMessageShowsAndSurvivesTheDeviceVanishing)
     loadImage(randomImage(43));
     ASSERT_TRUE(runUntil([&] { return device.loader().pagesWritten() >= before + during + 3; }, 30s));
     device.hangUp();
-    ASSERT_TRUE(runUntil([&] { return !form.messages.empty() && form.showing == 0 && form.messages.size() >= 2; }, 10s));
+    ASSERT_TRUE(
+        runUntil([&] { return !form.messages.empty() && form.showing == 0 && form.messages.size() >= 2; }, 10s));
     runFor(300ms);
     ASSERT_EQ(form.messages.size(), 2u) << "one message for the vanished device";
     EXPECT_EQ(form.messages[1], " the COM port went away during the upload, it is closed now! ");

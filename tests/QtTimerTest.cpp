@@ -66,7 +66,7 @@ TEST_F(QtTimerTest, ArmingAgainStartsTheCountFromNow)
     timer.setEnabled(true);
     runFor(10ms);
     const auto rearmed = steady_clock::now();
-    timer.setInterval(20);  // a second request while the first is pending
+    timer.setInterval(20); // a second request while the first is pending
     timer.setEnabled(true);
     runFor(60ms);
     ASSERT_EQ(ticks.size(), 1u);

@@ -151,7 +151,7 @@ TEST(PortCommands, APortHeldByAnotherProgramIsReportedAndStaysClosed)
 TEST(PortCommands, OtherOpeningFailuresAreToldInPlainWords)
 {
     {
-        SimulatedRig rig;  // no port at all: PortNumber 0 names none
+        SimulatedRig rig; // no port at all: PortNumber 0 names none
         rig.shell.Form1_Load();
         rig.shell.OpenUart_Click();
         ASSERT_EQ(rig.form.messages.size(), 1u);
@@ -165,7 +165,8 @@ TEST(PortCommands, OtherOpeningFailuresAreToldInPlainWords)
         rig.shell.Form1_Load();
         rig.line.setPermissionDenied(1, true);
         rig.shell.OpenUart_Click();
-        EXPECT_EQ(rig.form.messages.at(0), " no permission to open this COM: join the dialout group and log in again! ");
+        EXPECT_EQ(
+            rig.form.messages.at(0), " no permission to open this COM: join the dialout group and log in again! ");
         rig.line.setPermissionDenied(1, false);
         rig.line.setRejectsMarkSpace(1, true);
         rig.shell.OpenUart_Click();
@@ -223,5 +224,6 @@ TEST(Messages, AComponentsSentenceSitsInsideTheProgramsOwn)
         " this COM could not be opened: Could not open COM3 (EIO)! ");
     EXPECT_EQ(messages::lineFailed(CommResult(commIoError, "the driver said no. ")),
         " the COM port failed during the upload (the driver said no), it is closed now! ");
-    EXPECT_EQ(messages::openFailed(CommResult(commPortHeld, "held")), " this COM have already be opened by other program! ");
+    EXPECT_EQ(
+        messages::openFailed(CommResult(commPortHeld, "held")), " this COM have already be opened by other program! ");
 }

@@ -160,7 +160,8 @@ TEST(Upload, AVanishedDeviceEndsInOneMessageAndAClosedPort)
         rig.scheduler.atLine(rig.scheduler.time() + when, [&] { rig.line.vanish(1); });
         rig.scheduler.runFor(3s);
 
-        EXPECT_EQ(rig.form.messages, std::vector<std::string>{" the COM port went away during the upload, it is closed now! "});
+        EXPECT_EQ(rig.form.messages,
+            std::vector<std::string>{" the COM port went away during the upload, it is closed now! "});
         EXPECT_EQ(rig.shell.state().PortOpenFlag, 0);
         EXPECT_EQ(rig.form.caption, "Uart:close");
         EXPECT_FALSE(rig.MSComm1.PortOpen());
@@ -196,7 +197,9 @@ TEST(Upload, ANoisyLineStillGetsEveryPageRight)
             break;
         case 2: // the request in two halves, far apart
             end.send({request[0], request[1]}, true);
-            rig.scheduler.atLine(rig.scheduler.time() + 7ms, [&end, request] { end.send({request[2], request[3]}, true); });
+            rig.scheduler.atLine(rig.scheduler.time() + 7ms, [&end, request] {
+                end.send({request[2], request[3]}, true);
+            });
             break;
         case 3: // the same request twice, back to back
             end.send(request, true);

@@ -466,9 +466,10 @@ TEST_F(WindowsTest, MessageWindowClosesByOkFrameOrEscapeButNotByEnter)
     showAndActivate(form);
 
     const std::vector<std::pair<const char*, std::function<void(PromptForm&)>>> ways = {
-        {"ok by keyboard", [](PromptForm& p) {
-             QTest::keyClick(p.findChild<QPushButton*>(QStringLiteral("Command1")), Qt::Key_Space);
-         }},
+        {"ok by keyboard",
+            [](PromptForm& p) {
+                QTest::keyClick(p.findChild<QPushButton*>(QStringLiteral("Command1")), Qt::Key_Space);
+            }},
         {"frame's close control", [](PromptForm& p) { p.close(); }},
         {"Escape", [](PromptForm& p) { QTest::keyClick(&p, Qt::Key_Escape); }},
     };
@@ -531,9 +532,9 @@ TEST_F(WindowsTest, LongMessageWrapsAndTheWindowGrowsDownwards)
     Form1 form;
     // The longest text the program shows, and a longer one.
     for (const QString& text :
-         {QStringLiteral(" no permission to open this COM: join the dialout group and log in again! "),
-          QStringLiteral(" the COM port failed during the upload (input/output error on the line), "
-                         "it is closed now! ")}) {
+        {QStringLiteral(" no permission to open this COM: join the dialout group and log in again! "),
+            QStringLiteral(" the COM port failed during the upload (input/output error on the line), "
+                           "it is closed now! ")}) {
         SCOPED_TRACE(text.toStdString());
         PromptForm prompt(&form);
         const QRect before = prompt.geometry();
@@ -757,7 +758,6 @@ TEST_F(WindowsTest, ClosingTheMainWindowEndsTheProgramButClosingAMessageDoesNot)
         EXPECT_FALSE(form.isVisible());
     }
 }
-
 
 // ------------------------------------------- the whole program, through the window
 

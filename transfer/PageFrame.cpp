@@ -12,7 +12,7 @@ PageHeader makePageHeader(std::uint8_t page)
 
 std::uint8_t pageChecksum(std::span<const std::uint8_t> bytes)
 {
-    std::int32_t sum = 0;  // at most 128 * 255, no overflow
+    std::int32_t sum = 0; // at most 128 * 255, no overflow
     for (const std::uint8_t byte : bytes)
         sum += byte;
     return static_cast<std::uint8_t>(sum & 0xFF);

@@ -16,10 +16,10 @@ public:
     PageRequests(SharedState& state, SerialComponent& comm, Timer& timer);
 
     enum class Outcome {
-        Ignored,     // not a receive notification, or a request out of limits
-        Incomplete,  // fewer than four characters so far; kept for the next
-        Armed,       // PageNumber set and Timer1 armed
-        DeviceGone,  // the component lost the device and closed the port
+        Ignored,    // not a receive notification, or a request out of limits
+        Incomplete, // fewer than four characters so far; kept for the next
+        Armed,      // PageNumber set and Timer1 armed
+        DeviceGone, // the component lost the device and closed the port
     };
 
     Outcome MSComm1_OnComm();
@@ -31,7 +31,7 @@ private:
     SharedState& state_;
     SerialComponent& comm_;
     Timer& timer_;
-    std::string partial_;  // never more than three characters
+    std::string partial_; // never more than three characters
 };
 
 } // namespace isp

@@ -5,8 +5,7 @@
 
 namespace isp {
 
-PageSender::PageSender(SharedState& state, SerialComponent& comm, Timer& timer, ProgressDisplay& progress,
-    Clock& clock)
+PageSender::PageSender(SharedState& state, SerialComponent& comm, Timer& timer, ProgressDisplay& progress, Clock& clock)
     : state_(state), comm_(comm), timer_(timer), progress_(progress), clock_(clock)
 {
 }

@@ -19,12 +19,12 @@ public:
 
     struct Result {
         enum class Outcome {
-            Sent,     // the page left; PageNumber is idle again
-            Skipped,  // nothing pending, port closed or no image: nothing sent
-            Failed,   // the line failed part-way; the port is closed, see message
+            Sent,    // the page left; PageNumber is idle again
+            Skipped, // nothing pending, port closed or no image: nothing sent
+            Failed,  // the line failed part-way; the port is closed, see message
         };
         Outcome outcome = Outcome::Skipped;
-        CommResult failure;  // for Failed
+        CommResult failure; // for Failed
     };
 
     Result Timer1_Timer();

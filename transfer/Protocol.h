@@ -14,10 +14,10 @@ namespace isp {
 // PageNumber when no page is pending.
 inline constexpr int IdlePage = 250;
 
-inline constexpr const char* MarkSettings = "38400,M,8,1";   // page frame, and listening
-inline constexpr const char* SpaceSettings = "38400,S,8,1";  // page header
+inline constexpr const char* MarkSettings = "38400,M,8,1";  // page frame, and listening
+inline constexpr const char* SpaceSettings = "38400,S,8,1"; // page header
 
-inline constexpr int LineBufferSize = 400;  // InBufferSize and OutBufferSize
+inline constexpr int LineBufferSize = 400; // InBufferSize and OutBufferSize
 
 // Characters that make a receive notification: the user's opening waits for
 // 2, the page sender's reopenings for a whole 4-character request.

@@ -100,9 +100,8 @@ int main(int argc, char** argv)
             pty.receive(1 << 16, std::chrono::milliseconds(20));
     });
     const std::vector<std::uint8_t> frame(pageFrameBytes, 0x55);
-    report("page frame + reopen (drain, close, open)", timeCycles([&](int cycle) {
-        return port.Output(frame) && reopen(port, cycle);
-    }));
+    report("page frame + reopen (drain, close, open)",
+        timeCycles([&](int cycle) { return port.Output(frame) && reopen(port, cycle); }));
     reading = false;
     farEnd.join();
 

@@ -28,7 +28,10 @@ using namespace std::chrono;
 
 namespace {
 
-double ms(Clock::Duration d) { return duration<double, std::milli>(d).count(); }
+double ms(Clock::Duration d)
+{
+    return duration<double, std::milli>(d).count();
+}
 
 double percentile(std::vector<double> values, double p)
 {
@@ -110,14 +113,14 @@ bool uploadOnce(int round)
     for (std::size_t i = 0; i < timings.size() && i < headersQueued.size(); ++i)
         gaps.push_back(ms(headersQueued[i] - timings[i].requestArrived));
 
-    std::printf("upload %d: %s, %d pages in %.3f s, CPU %.3f s, resident %ld KiB\n", round,
-        clean ? "clean" : "FAULTY", loader.pagesWritten(), total, cpu, residentKiB());
+    std::printf("upload %d: %s, %d pages in %.3f s, CPU %.3f s, resident %ld KiB\n", round, clean ? "clean" : "FAULTY",
+        loader.pagesWritten(), total, cpu, residentKiB());
     if (!overhead.empty())
         std::printf("  host overhead per page beyond 20 + 10 ms: median %.3f ms, p99 %.3f ms, max %.3f ms\n",
             percentile(overhead, 0.5), percentile(overhead, 0.99), percentile(overhead, 1.0));
     if (!gaps.empty())
-        std::printf("  request to header queued: min %.3f ms, median %.3f ms\n", percentile(gaps, 0.0),
-            percentile(gaps, 0.5));
+        std::printf(
+            "  request to header queued: min %.3f ms, median %.3f ms\n", percentile(gaps, 0.0), percentile(gaps, 0.5));
     for (const auto& violation : loader.violations())
         std::printf("  violation: %s\n", violation.c_str());
     return clean;

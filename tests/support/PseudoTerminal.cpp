@@ -63,8 +63,8 @@ std::vector<std::uint8_t> PseudoTerminal::receive(std::size_t count, std::chrono
     std::vector<std::uint8_t> received;
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (received.size() < count) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0)
             break;
         std::uint8_t buffer[65536];

@@ -20,21 +20,21 @@ public:
     PtyBootLoader(PseudoTerminal& pty, VirtualBootLoader::Options options = {})
         : pty_(pty),
           loader_(VirtualBootLoader::Transport{
-                  [this](const VirtualBootLoader::Bytes& bytes) {
-                      if (hungUp_)
-                          return;
-                      if (sender_)
-                          sender_(pty_, bytes);
-                      else
-                          pty_.send(bytes);
+                      [this](const VirtualBootLoader::Bytes& bytes) {
+                          if (hungUp_)
+                              return;
+                          if (sender_)
+                              sender_(pty_, bytes);
+                          else
+                              pty_.send(bytes);
+                      },
+                      [this](Clock::Duration delay, std::function<void()> task) {
+                          const auto ms = std::chrono::ceil<std::chrono::milliseconds>(delay);
+                          QTimer::singleShot(ms, Qt::PreciseTimer, &context_, std::move(task));
+                      },
+                      // Written to the master, a request is at the program at once.
+                      [](std::size_t) { return SteadyClock::instance().now(); },
                   },
-                  [this](Clock::Duration delay, std::function<void()> task) {
-                      const auto ms = std::chrono::ceil<std::chrono::milliseconds>(delay);
-                      QTimer::singleShot(ms, Qt::PreciseTimer, &context_, std::move(task));
-                  },
-                  // Written to the master, a request is at the program at once.
-                  [](std::size_t) { return SteadyClock::instance().now(); },
-              },
               std::move(options)),
           notifier_(pty.masterFd(), QSocketNotifier::Read)
     {

@@ -41,9 +41,8 @@ struct SimulatedRig {
             [device](std::size_t) { return device->sendsArriveBy(); },
         };
         auto loader = std::make_unique<VirtualBootLoader>(std::move(transport), std::move(options));
-        device->setOnByte([raw = loader.get()](const WireByte& byte) {
-            raw->onByte(byte.value, byte.parityBit, byte.finishedAt);
-        });
+        device->setOnByte(
+            [raw = loader.get()](const WireByte& byte) { raw->onByte(byte.value, byte.parityBit, byte.finishedAt); });
         return loader;
     }
 

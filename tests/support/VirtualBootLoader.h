@@ -37,7 +37,7 @@ public:
     };
 
     struct Options {
-        std::vector<int> pageOrder;       // empty: 0 .. 223
+        std::vector<int> pageOrder; // empty: 0 .. 223
         // How a page becomes c2 and c3; default: c2 as large as allowed.
         std::function<std::pair<int, int>(int page)> split;
         std::uint8_t c0 = 0x50;
