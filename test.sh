@@ -20,6 +20,9 @@ run_suite() {
 echo "== tests =="
 run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
+echo "== layout and static checks =="
+./scripts/check-style.sh build
+
 echo "== tests with address and undefined-behaviour sanitizers =="
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1

@@ -39,7 +39,29 @@ done <"$work/files"
 grep -o '"file": *"[^"]*"' "$build/compile_commands.json" | sed 's/"file": *"\(.*\)"/\1/' |
     sed "s|^$(pwd)/||" | sort -u >"$work/compiled"
 comm -12 "$work/files" "$work/compiled" | grep '\.cpp$' >"$work/tidy.files" || true
-xargs -P "$(nproc)" -n 1 clang-tidy-14 -p "$build" --quiet <"$work/tidy.files" >"$work/tidy.log" 2>/dev/null || true
+
+# A source that passed once is not checked again while neither it, nor any
+# project header, nor the checks changed: the suite runs this every time.
+cache="$build/tidy-passed"
+mkdir -p "$cache"
+shared=$( (cat .clang-tidy; git ls-files --cached --others --exclude-standard -- '*.h' | sort | xargs cat) | sha1sum | cut -c1-40)
+: >"$work/tidy.todo"
+while IFS= read -r file; do
+    key=$( (echo "$shared"; cat "$file") | sha1sum | cut -c1-40)
+    [ -f "$cache/$key" ] || echo "$file $key" >>"$work/tidy.todo"
+done <"$work/tidy.files"
+check_one() {
+    local file=$1 key=$2 log
+    log=$(clang-tidy-14 -p "$build" --quiet "$file" 2>/dev/null) || true
+    if grep -qE '^[^ ]+:[0-9]+:[0-9]+: (warning|error): ' <<<"$log"; then
+        printf '%s\n' "$log"
+    else
+        touch "$cache/$key"
+    fi
+}
+export -f check_one
+export build cache
+xargs -P "$(nproc)" -n 2 bash -c 'check_one "$0" "$1"' <"$work/tidy.todo" >"$work/tidy.log" || true
 # A header's finding shows once however many sources include it.
 grep -E '^[^ ]+:[0-9]+:[0-9]+: (warning|error): ' "$work/tidy.log" | sort -u >"$work/tidy.findings" || true
 

@@ -26,7 +26,7 @@ void ParityErrorDecoder::feed(std::span<const std::uint8_t> raw, std::string& ou
             break;
         case State::SawFF00:
             // FF 00 x: x arrived with a parity or framing error (or x == 00: a break).
-            out.push_back(errorCharacter);
+            out.push_back(ErrorCharacter);
             state_ = State::Plain;
             break;
         }

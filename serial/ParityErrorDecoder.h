@@ -19,7 +19,7 @@ namespace isp {
 
 class ParityErrorDecoder {
 public:
-    static constexpr char errorCharacter = '?';
+    static constexpr char ErrorCharacter = '?';
 
     // Decodes raw bytes from the driver and appends the characters to out,
     // one character per received byte.

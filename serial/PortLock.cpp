@@ -41,7 +41,7 @@ const std::vector<std::string>& systemLockDirectories()
         struct stat var {};
         const bool haveRun = ::stat("/run/lock", &run) == 0;
         if (::stat("/var/lock", &var) == 0 && !(haveRun && run.st_dev == var.st_dev && run.st_ino == var.st_ino))
-            list.push_back("/var/lock");
+            list.emplace_back("/var/lock");
         return list;
     }();
     return directories;
@@ -52,9 +52,9 @@ std::vector<std::string> lockFileNames(std::string_view devicePath)
     std::vector<std::string> names;
     const auto slash = devicePath.rfind('/');
     names.push_back("LCK.." + std::string(devicePath.substr(slash == std::string_view::npos ? 0 : slash + 1)));
-    constexpr std::string_view devPrefix = "/dev/";
-    if (devicePath.starts_with(devPrefix)) {
-        std::string relative(devicePath.substr(devPrefix.size()));
+    constexpr std::string_view DevPrefix = "/dev/";
+    if (devicePath.starts_with(DevPrefix)) {
+        std::string relative(devicePath.substr(DevPrefix.size()));
         if (relative.find('/') != std::string::npos) {
             for (char& c : relative)
                 if (c == '/')
@@ -69,7 +69,9 @@ std::optional<LockHolder> findLockHolder(std::string_view devicePath, const std:
 {
     for (const std::string& directory : lockDirectories) {
         for (const std::string& name : lockFileNames(devicePath)) {
-            std::string path = directory + '/' + name;
+            std::string path = directory;
+            path += '/';
+            path += name;
             UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
             if (!file) {
                 if (errno == ENOENT || errno == ENOTDIR)

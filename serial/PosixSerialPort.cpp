@@ -20,20 +20,20 @@ using namespace std::chrono_literals;
 
 // How long a close waits beyond the line time of the queued bytes before it
 // takes the queue for stalled and discards it.
-constexpr Clock::Duration drainAllowance = 2s;
+constexpr Clock::Duration DrainAllowance = 2s;
 // Polling steps while the queue drains: about the line time of what is left,
 // so a short tail costs little and a long one few system calls.
-constexpr Clock::Duration drainStepMin = 100us;
-constexpr Clock::Duration drainStepMax = 2ms;
+constexpr Clock::Duration DrainStepMin = 100us;
+constexpr Clock::Duration DrainStepMax = 2ms;
 // A USB adapter picks bytes up at its next 1 ms bus frame, so the wire starts
 // up to this much after the driver accepted them.
-constexpr Clock::Duration wireStartLatency = 1ms;
+constexpr Clock::Duration WireStartLatency = 1ms;
 // Reads per wake-up of the read notifier; a device that floods us leaves the
 // rest for the next wake-up, so other events still run.
-constexpr int maxReadsPerWake = 16;
-constexpr std::size_t readChunk = 4096;
+constexpr int MaxReadsPerWake = 16;
+constexpr std::size_t ReadChunk = 4096;
 // Compact the output queue once this many sent bytes sit at its front.
-constexpr std::size_t queueCompactThreshold = 64 * 1024;
+constexpr std::size_t QueueCompactThreshold = std::size_t{64} * 1024;
 
 std::string describe(int port, const std::string& path)
 {
@@ -207,7 +207,7 @@ PosixSerialPort::Drain PosixSerialPort::drain()
     const int fd = fd_.get();
     const auto start = clock_.now();
     const std::size_t queuedAtStart = ownQueued() + static_cast<std::size_t>(std::max(kernelOutputQueue(fd), 0));
-    const auto deadline = start + drainAllowance + lineTime(queuedAtStart, settings_);
+    const auto deadline = start + DrainAllowance + lineTime(queuedAtStart, settings_);
     while (true) {
         if (!pushOutput())
             return Drain::DeviceGone;
@@ -223,13 +223,13 @@ PosixSerialPort::Drain PosixSerialPort::drain()
         const auto now = clock_.now();
         if (now >= deadline)
             return Drain::Stalled;
-        const auto step = std::clamp(lineTime(remaining, settings_), drainStepMin, drainStepMax);
+        const auto step = std::clamp(lineTime(remaining, settings_), DrainStepMin, DrainStepMax);
         clock_.sleepFor(std::min<Clock::Duration>(step, deadline - now));
     }
     // The queue reads empty; on a real line the last bytes may still be in the
     // adapter. A pty has no wire to wait for.
     if (!pseudoTerminal_) {
-        const auto wireClear = wire_.clearAt() + wireStartLatency;
+        const auto wireClear = wire_.clearAt() + WireStartLatency;
         const auto now = clock_.now();
         if (now < wireClear)
             clock_.sleepFor(wireClear - now);
@@ -264,7 +264,7 @@ CommResult PosixSerialPort::Output(std::span<const std::uint8_t> bytes)
 {
     if (!fd_)
         return {commNotOpen, "COM" + std::to_string(port_) + " is not open."};
-    if (outHead_ >= queueCompactThreshold) {
+    if (outHead_ >= QueueCompactThreshold) {
         outQueue_.erase(outQueue_.begin(), outQueue_.begin() + static_cast<std::ptrdiff_t>(outHead_));
         outHead_ = 0;
     }
@@ -311,8 +311,8 @@ void PosixSerialPort::onReadable()
     // A wake-up already on its way when the port closed.
     if (!fd_)
         return;
-    std::uint8_t buffer[readChunk];
-    for (int reads = 0; reads < maxReadsPerWake; ++reads) {
+    std::uint8_t buffer[ReadChunk];
+    for (int reads = 0; reads < MaxReadsPerWake; ++reads) {
         const ssize_t got = ::read(fd_.get(), buffer, sizeof buffer);
         if (got > 0) {
             decoder_.feed(std::span<const std::uint8_t>(buffer, static_cast<std::size_t>(got)), input_);

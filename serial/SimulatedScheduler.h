@@ -48,7 +48,7 @@ private:
     struct Key {
         TimePoint when;
         TaskId id;
-        auto operator<=>(const Key&) const = default;
+        auto operator<=>(const Key&) const = default; // NOLINT(modernize-use-nullptr): a false finding on <=>
     };
 
     // Moves the clock to `when`, doing the line work due on the way.

@@ -13,10 +13,10 @@ namespace isp {
 namespace {
 
 // Unix98 pty slaves: majors UNIX98_PTY_SLAVE_MAJOR (136) to 136 + 7.
-constexpr unsigned ptySlaveFirstMajor = 136;
-constexpr unsigned ptySlaveLastMajor = 143;
+constexpr unsigned PtySlaveFirstMajor = 136;
+constexpr unsigned PtySlaveLastMajor = 143;
 
-constexpr std::array<std::pair<int, speed_t>, 30> baudConstants{{
+constexpr std::array<std::pair<int, speed_t>, 30> BaudConstants{{
     {50, B50},
     {75, B75},
     {110, B110},
@@ -51,7 +51,7 @@ constexpr std::array<std::pair<int, speed_t>, 30> baudConstants{{
 
 std::optional<speed_t> baudConstant(int baud)
 {
-    for (const auto& [rate, constant] : baudConstants)
+    for (const auto& [rate, constant] : BaudConstants)
         if (rate == baud)
             return constant;
     return std::nullopt;
@@ -147,7 +147,7 @@ bool isPseudoTerminal(int fd)
     if (::fstat(fd, &status) != 0 || !S_ISCHR(status.st_mode))
         return false;
     const unsigned deviceMajor = major(status.st_rdev);
-    return deviceMajor >= ptySlaveFirstMajor && deviceMajor <= ptySlaveLastMajor;
+    return deviceMajor >= PtySlaveFirstMajor && deviceMajor <= PtySlaveLastMajor;
 }
 
 std::optional<termios> termiosFor(const termios& current, const LineSettings& line)

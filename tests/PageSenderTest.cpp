@@ -34,7 +34,7 @@ struct SenderRig : SimulatedRig {
         MSComm1.clearOperations();
     }
 
-    void request(std::vector<std::uint8_t> bytes, bool parityBit = true)
+    void request(const std::vector<std::uint8_t>& bytes, bool parityBit = true)
     {
         line.device(1)->send(bytes, parityBit);
         scheduler.runFor(5ms);

@@ -523,7 +523,7 @@ TEST_F(PortOnPty, CloseDeliversEveryQueuedByteBeforeTheNextOpening)
 {
     // A burst far larger than the pty takes at once, so most of it still sits
     // in the component's own queue when the port is closed.
-    const auto burst = pattern(256 * 1024);
+    const auto burst = pattern(std::size_t{256} * 1024);
     std::vector<std::uint8_t> expected = burst;
     expected.push_back(0xA5);
     expected.push_back(0x5A);
@@ -548,7 +548,7 @@ TEST_F(PortOnPty, CloseDeliversEveryQueuedByteBeforeTheNextOpening)
 
 TEST_F(PortOnPty, OutBufferCountFallsToZeroWithoutTheEventLoop)
 {
-    const auto burst = pattern(256 * 1024);
+    const auto burst = pattern(std::size_t{256} * 1024);
     std::vector<std::uint8_t> arrived;
     std::thread farEnd([&] { arrived = pty.receive(burst.size(), 20s); });
 
@@ -576,7 +576,7 @@ TEST(PosixSerialPortStall, AQueueThatNeverLeavesIsDiscardedAfterTheAllowance)
     PosixSerialPort port(directory, clock);
     ASSERT_TRUE(port.setSettings("38400,M,8,1"));
     ASSERT_TRUE(port.setPortOpen(true));
-    ASSERT_TRUE(port.Output(pattern(1024 * 1024)));
+    ASSERT_TRUE(port.Output(pattern(std::size_t{1024} * 1024)));
     ASSERT_GT(port.OutBufferCount(), 0);
 
     const CommResult closed = port.setPortOpen(false);
@@ -741,7 +741,7 @@ TEST_F(PortOnPty, AVanishWithOutputQueuedIsReportedOnce)
 {
     countNotifications();
     openPort("38400,M,8,1");
-    ASSERT_TRUE(port.Output(pattern(1024 * 1024))); // the far end never reads
+    ASSERT_TRUE(port.Output(pattern(std::size_t{1024} * 1024))); // the far end never reads
     processEventsFor(20ms);
     ASSERT_GT(port.OutBufferCount(), 0);
     pty.closeMaster();

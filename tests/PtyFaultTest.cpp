@@ -36,8 +36,8 @@ int argc = 1;
 char name[] = "pty_fault_test";
 char* argv[] = {name, nullptr};
 
-const std::string Gone = " the COM port went away during the upload, it is closed now! ";
-const std::string NotThere = " this COM is not there: plug the adapter in and open it again! ";
+const std::string goneMessage = " the COM port went away during the upload, it is closed now! ";
+const std::string notThereMessage = " this COM is not there: plug the adapter in and open it again! ";
 
 bool runUntil(const std::function<bool()>& done, std::chrono::milliseconds limit)
 {
@@ -89,7 +89,7 @@ protected:
             result.bytes = image;
             return result;
         });
-        form.chosenFiles.push_back("image.bin");
+        form.chosenFiles.emplace_back("image.bin");
         shell.OpenFile_Click();
         shell.OpenUart_Click();
         ASSERT_EQ(form.caption, "Uart:open");
@@ -104,7 +104,7 @@ protected:
     {
         ASSERT_TRUE(runUntil([&] { return form.messages.size() >= 1 && form.showing == 0; }, 10s));
         EXPECT_LT(wakeUpsWhileRunning(300ms), 100) << "the event loop must not spin after the device vanished";
-        EXPECT_EQ(std::count(form.messages.begin(), form.messages.end(), Gone), 1);
+        EXPECT_EQ(std::count(form.messages.begin(), form.messages.end(), goneMessage), 1);
         EXPECT_EQ(shell.state().PortOpenFlag, 0);
         EXPECT_EQ(form.caption, "Uart:close");
         EXPECT_FALSE(backend.PortOpen());
@@ -114,7 +114,7 @@ protected:
         const std::size_t before = form.messages.size();
         shell.OpenUart_Click();
         ASSERT_EQ(form.messages.size(), before + 1);
-        EXPECT_EQ(form.messages.back(), NotThere);
+        EXPECT_EQ(form.messages.back(), notThereMessage);
         EXPECT_EQ(form.caption, "Uart:close");
 
         // A port comes back (a new pty, most likely under another name).
@@ -188,7 +188,7 @@ TEST_F(PtyFaults, DeviceVanishesWhileAMessageIsOnScreen)
         wrong.outcome = ImageLoadResult::Outcome::WrongLength;
         return wrong;
     });
-    form.chosenFiles.push_back("short.bin");
+    form.chosenFiles.emplace_back("short.bin");
     shell.OpenFile_Click();
     EXPECT_EQ(form.messages.front(), "WARNNING: file error!");
     expectPortDroppedOnce();
@@ -196,7 +196,7 @@ TEST_F(PtyFaults, DeviceVanishesWhileAMessageIsOnScreen)
 
 TEST_F(PtyFaults, APortHeldByALiveProgramIsToldApartFromAStaleLock)
 {
-    const auto directories = systemLockDirectories();
+    const auto& directories = systemLockDirectories();
     if (directories.empty() || ::access(directories.front().c_str(), W_OK) != 0)
         GTEST_SKIP() << "cannot write lock files here";
     const std::filesystem::path lock =
@@ -248,7 +248,7 @@ TEST_F(PtyFaults, ANoisyLineStillGetsEveryPageRight)
         result.bytes = image;
         return result;
     });
-    form.chosenFiles.push_back("image.bin");
+    form.chosenFiles.emplace_back("image.bin");
     shell.OpenFile_Click();
     shell.OpenUart_Click();
 

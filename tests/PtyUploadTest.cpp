@@ -58,7 +58,7 @@ protected:
             result.length = ImageSize;
             return result;
         });
-        form.chosenFiles.push_back("image.bin");
+        form.chosenFiles.emplace_back("image.bin");
         shell.OpenFile_Click();
     }
 
@@ -150,7 +150,7 @@ TEST_F(PtyUpload, GoesOnWhileAMessageShowsAndSurvivesTheDeviceVanishing)
         wrong.outcome = ImageLoadResult::Outcome::WrongLength;
         return wrong;
     });
-    form.chosenFiles.push_back("short.bin");
+    form.chosenFiles.emplace_back("short.bin");
     shell.OpenFile_Click();
     EXPECT_GT(during, 3) << "pages must keep going out while the message shows";
     EXPECT_EQ(shell.state().FileLoadedFlag, 0);

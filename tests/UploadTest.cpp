@@ -88,7 +88,7 @@ TEST(Upload, GoesOnWhileAMessageIsOnScreen)
         return wrong;
     });
     rig.form.onMessageShown = [&](const std::string&) { pagesWhileShowing = -loader->pagesWritten(); };
-    rig.form.chosenFiles.push_back("short.bin");
+    rig.form.chosenFiles.emplace_back("short.bin");
     rig.shell.OpenFile_Click();
     pagesWhileShowing += loader->pagesWritten();
 
@@ -116,9 +116,10 @@ TEST(Upload, ANewImageIsSentFromTheNextPageOn)
     ASSERT_TRUE(rig.scheduler.runUntil([&] { return loader->finished(); }, 60s));
     EXPECT_EQ(loader->violations(), std::vector<std::string>{});
     const auto& flash = loader->flash();
-    EXPECT_TRUE(std::equal(flash.begin(), flash.begin() + 100 * PageSize, first.begin()));
+    EXPECT_TRUE(std::equal(flash.begin(), flash.begin() + std::ptrdiff_t{100} * PageSize, first.begin()));
     // The page being asked for at the switch may come from either image.
-    EXPECT_TRUE(std::equal(flash.begin() + 101 * PageSize, flash.end(), second.begin() + 101 * PageSize));
+    EXPECT_TRUE(std::equal(
+        flash.begin() + std::ptrdiff_t{101} * PageSize, flash.end(), second.begin() + std::ptrdiff_t{101} * PageSize));
 }
 
 TEST(Upload, AStalledLineClosesThePortAndTellsTheUser)

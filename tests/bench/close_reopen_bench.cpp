@@ -24,15 +24,16 @@ using Micro = std::chrono::duration<double, std::micro>;
 
 namespace {
 
-constexpr int warmUpCycles = 100;
-constexpr int measuredCycles = 2000;
-constexpr std::size_t pageFrameBytes = 132;
+constexpr int WarmUpCycles = 100;
+constexpr int MeasuredCycles = 2000;
+constexpr std::size_t PageFrameBytes = 132;
 
 void report(const char* what, std::vector<double> micros)
 {
     std::sort(micros.begin(), micros.end());
     const auto at = [&](double fraction) {
-        return micros[std::min(micros.size() - 1, static_cast<std::size_t>(fraction * micros.size()))];
+        return micros[std::min(
+            micros.size() - 1, static_cast<std::size_t>(fraction * static_cast<double>(micros.size())))];
     };
     std::printf("%-44s n=%zu  median %.1f us  p99 %.1f us  max %.1f us\n", what, micros.size(), at(0.5), at(0.99),
         micros.back());
@@ -57,15 +58,15 @@ template <typename Step>
 std::vector<double> timeCycles(Step step)
 {
     std::vector<double> micros;
-    micros.reserve(measuredCycles);
-    for (int cycle = 0; cycle < warmUpCycles + measuredCycles; ++cycle) {
+    micros.reserve(MeasuredCycles);
+    for (int cycle = 0; cycle < WarmUpCycles + MeasuredCycles; ++cycle) {
         const auto start = std::chrono::steady_clock::now();
         if (!step(cycle)) {
             std::fprintf(stderr, "cycle %d failed\n", cycle);
             std::exit(1);
         }
         const auto end = std::chrono::steady_clock::now();
-        if (cycle >= warmUpCycles)
+        if (cycle >= WarmUpCycles)
             micros.push_back(Micro(end - start).count());
     }
     return micros;
@@ -99,7 +100,7 @@ int main(int argc, char** argv)
         while (reading)
             pty.receive(1 << 16, std::chrono::milliseconds(20));
     });
-    const std::vector<std::uint8_t> frame(pageFrameBytes, 0x55);
+    const std::vector<std::uint8_t> frame(PageFrameBytes, 0x55);
     report("page frame + reopen (drain, close, open)",
         timeCycles([&](int cycle) { return port.Output(frame) && reopen(port, cycle); }));
     reading = false;

@@ -18,6 +18,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <sys/resource.h>
@@ -36,7 +37,7 @@ double ms(Clock::Duration d)
 double percentile(std::vector<double> values, double p)
 {
     std::sort(values.begin(), values.end());
-    const auto index = static_cast<std::size_t>(p * static_cast<double>(values.size() - 1) + 0.5);
+    const auto index = static_cast<std::size_t>(std::lround(p * static_cast<double>(values.size() - 1)));
     return values[index];
 }
 
@@ -82,7 +83,7 @@ bool uploadOnce(int round)
         result.bytes = image;
         return result;
     });
-    form.chosenFiles.push_back("image.bin");
+    form.chosenFiles.emplace_back("image.bin");
     shell.OpenFile_Click();
     shell.OpenUart_Click();
 

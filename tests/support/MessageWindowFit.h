@@ -50,8 +50,8 @@ inline std::vector<std::string> longFailureTexts()
               "the boot loader needs it, so this adapter cannot be used.",
         "The serial driver of " + port + " refused the settings 38400,S,8,1 (" + error + ").",
         port + " is in use by another program (process 4194304, lock file /run/lock/LCK..ttyUSB10).",
-        "\"38400,M,8,1\" is not a settings string of the form baud,parity,data bits,stop bits "
-        "(for example 38400,M,8,1).",
+        std::string("\"38400,M,8,1\" is not a settings string of the form baud,parity,data bits,stop bits "
+                    "(for example 38400,M,8,1)."),
         "The device of " + port + " vanished before its last bytes were sent.",
         "the bytes of a page did not leave the port in time",
     };

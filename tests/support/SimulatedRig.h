@@ -64,7 +64,7 @@ struct SimulatedRig {
             result.length = ImageSize;
             return result;
         });
-        form.chosenFiles.push_back("image.bin");
+        form.chosenFiles.emplace_back("image.bin");
         shell.OpenFile_Click();
     }
 };
