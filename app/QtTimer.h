@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QTimer>
 
+#include <chrono>
 #include <memory>
 
 class QSocketNotifier;
@@ -36,6 +37,7 @@ private:
 
     int interval_ = 0;
     bool enabled_ = false;
+    std::chrono::steady_clock::time_point due_{};
     QObject context_;
     int timerFd_ = -1; // Linux: the count runs here
     std::unique_ptr<QSocketNotifier> notifier_;

@@ -3,6 +3,11 @@
 #include <thread>
 
 namespace isp {
+namespace {
+
+constexpr Clock::Duration WakeUpLatency = std::chrono::microseconds(200);
+
+} // namespace
 
 Clock::TimePoint SteadyClock::now()
 {
@@ -11,7 +16,13 @@ Clock::TimePoint SteadyClock::now()
 
 void SteadyClock::sleepFor(Duration duration)
 {
-    std::this_thread::sleep_for(duration);
+    // The kernel wakes a sleeping thread 50 to 100 us late on a busy or
+    // virtual machine; the page sender pauses after every page, so sleep
+    // short and wait out the rest on the clock.
+    const TimePoint end = now() + duration;
+    if (duration > WakeUpLatency)
+        std::this_thread::sleep_for(duration - WakeUpLatency);
+    while (now() < end) {}
 }
 
 SteadyClock& SteadyClock::instance()
