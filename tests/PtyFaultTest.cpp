@@ -5,6 +5,7 @@
 #include "PortLock.h"
 #include "PosixSerialPort.h"
 #include "PtyBootLoader.h"
+#include "QtEventLoop.h"
 #include "QtTimer.h"
 #include "ScriptedForm1.h"
 #include "Shell.h"
@@ -32,31 +33,8 @@ using namespace std::chrono_literals;
 
 namespace {
 
-int argc = 1;
-char name[] = "pty_fault_test";
-char* argv[] = {name, nullptr};
-
 const std::string goneMessage = " the COM port went away during the upload, it is closed now! ";
 const std::string notThereMessage = " this COM is not there: plug the adapter in and open it again! ";
-
-bool runUntil(const std::function<bool()>& done, std::chrono::milliseconds limit)
-{
-    QElapsedTimer elapsed;
-    elapsed.start();
-    while (!done() && elapsed.elapsed() < limit.count()) {
-        QEventLoop loop;
-        QTimer::singleShot(5, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    return done();
-}
-
-void runFor(std::chrono::milliseconds duration)
-{
-    QEventLoop loop;
-    QTimer::singleShot(duration, &loop, &QEventLoop::quit);
-    loop.exec();
-}
 
 // How often the event loop woke up while it ran for the given time: a
 // handful when idle, thousands when something spins.
@@ -74,23 +52,14 @@ class PtyFaults : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!QCoreApplication::instance())
-            new QCoreApplication(argc, argv); // lives for the whole test program
+        ensureCoreApplication();
         form.onMessageShown = [this](const std::string&) { runFor(messageReadingTime); };
     }
 
     void startUpload()
     {
         shell.Form1_Load();
-        const ImageBytes image = randomImage(51);
-        shell.setImageLoader([image](const std::string&) {
-            ImageLoadResult result;
-            result.outcome = ImageLoadResult::Outcome::Loaded;
-            result.bytes = image;
-            return result;
-        });
-        form.chosenFiles.emplace_back("image.bin");
-        shell.OpenFile_Click();
+        openImage(shell, form, randomImage(51));
         shell.OpenUart_Click();
         ASSERT_EQ(form.caption, "Uart:open");
         device = std::make_unique<PtyBootLoader>(*pty);
@@ -183,13 +152,7 @@ TEST_F(PtyFaults, DeviceVanishesWhileAMessageIsOnScreen)
             QTimer::singleShot(100, [this] { device->hangUp(); });
         runFor(messageReadingTime);
     };
-    shell.setImageLoader([](const std::string&) {
-        ImageLoadResult wrong;
-        wrong.outcome = ImageLoadResult::Outcome::WrongLength;
-        return wrong;
-    });
-    form.chosenFiles.emplace_back("short.bin");
-    shell.OpenFile_Click();
+    openWrongLengthFile(shell, form);
     EXPECT_EQ(form.messages.front(), "WARNNING: file error!");
     expectPortDroppedOnce();
 }
@@ -242,14 +205,7 @@ TEST_F(PtyFaults, ANoisyLineStillGetsEveryPageRight)
 {
     shell.Form1_Load();
     const ImageBytes image = randomImage(52);
-    shell.setImageLoader([image](const std::string&) {
-        ImageLoadResult result;
-        result.outcome = ImageLoadResult::Outcome::Loaded;
-        result.bytes = image;
-        return result;
-    });
-    form.chosenFiles.emplace_back("image.bin");
-    shell.OpenFile_Click();
+    openImage(shell, form, image);
     shell.OpenUart_Click();
 
     // Garbage runs, split and doubled requests. (A pty cannot carry a wrong

@@ -4,6 +4,7 @@
 #include "PosixSerialPort.h"
 #include "Protocol.h"
 #include "PtyBootLoader.h"
+#include "QtEventLoop.h"
 #include "QtTimer.h"
 #include "ScriptedForm1.h"
 #include "Shell.h"
@@ -24,10 +25,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-int argc = 1;
-char name[] = "pty_upload_test";
-char* argv[] = {name, nullptr};
-
 // One burst as the program queued it, with the line settings in force.
 struct QueuedBurst {
     std::size_t size;
@@ -39,8 +36,7 @@ class PtyUpload : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!QCoreApplication::instance())
-            new QCoreApplication(argc, argv); // lives for the whole test program
+        ensureCoreApplication();
         comm.setOutputObserver([this](std::span<const std::uint8_t> bytes) {
             const termios t = pty.slaveTermios();
             bursts.push_back({bytes.size(), t.c_cflag, cfgetospeed(&t)});
@@ -49,33 +45,7 @@ protected:
         form.onMessageShown = [this](const std::string&) { runFor(messageReadingTime); };
     }
 
-    void loadImage(const ImageBytes& image)
-    {
-        shell.setImageLoader([image](const std::string&) {
-            ImageLoadResult result;
-            result.outcome = ImageLoadResult::Outcome::Loaded;
-            result.bytes = image;
-            result.length = ImageSize;
-            return result;
-        });
-        form.chosenFiles.emplace_back("image.bin");
-        shell.OpenFile_Click();
-    }
-
-    static bool runUntil(const std::function<bool()>& done, std::chrono::milliseconds limit)
-    {
-        QElapsedTimer elapsed;
-        elapsed.start();
-        while (!done() && elapsed.elapsed() < limit.count())
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-        return done();
-    }
-    static void runFor(std::chrono::milliseconds duration)
-    {
-        QEventLoop loop;
-        QTimer::singleShot(duration, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
+    void loadImage(const ImageBytes& image) { openImage(shell, form, image); }
 
     PseudoTerminal pty;
     PortDirectory directory{[this] { return std::vector<std::string>{pty.slavePath()}; }};
@@ -145,13 +115,7 @@ TEST_F(PtyUpload, GoesOnWhileAMessageShowsAndSurvivesTheDeviceVanishing)
         runFor(messageReadingTime);
         during = device.loader().pagesWritten() - before;
     };
-    shell.setImageLoader([](const std::string&) {
-        ImageLoadResult wrong;
-        wrong.outcome = ImageLoadResult::Outcome::WrongLength;
-        return wrong;
-    });
-    form.chosenFiles.emplace_back("short.bin");
-    shell.OpenFile_Click();
+    openWrongLengthFile(shell, form);
     EXPECT_GT(during, 3) << "pages must keep going out while the message shows";
     EXPECT_EQ(shell.state().FileLoadedFlag, 0);
 

@@ -1,6 +1,7 @@
 // Timer1 on Qt's event loop: a tick never comes early, re-arming starts the
 // count again, and stopping it means no tick at all.
 #include "QtTimer.h"
+#include "QtEventLoop.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -12,27 +13,16 @@
 #include <chrono>
 
 using namespace isp;
+using namespace isp::test;
 using namespace std::chrono;
 
 namespace {
-
-int argc = 1;
-char name[] = "qt_timer_test";
-char* argv[] = {name, nullptr};
-
-void runFor(milliseconds duration)
-{
-    QEventLoop loop;
-    QTimer::singleShot(duration, &loop, &QEventLoop::quit);
-    loop.exec();
-}
 
 class QtTimerTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!QCoreApplication::instance())
-            new QCoreApplication(argc, argv);
+        ensureCoreApplication();
         timer.setOnTick([this] {
             ticks.push_back(steady_clock::now());
             // Like the page sender: every tick stops the timer.

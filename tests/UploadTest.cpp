@@ -81,15 +81,8 @@ TEST(Upload, GoesOnWhileAMessageIsOnScreen)
     // The user opens a file of the wrong length; the message stays up for 3 s.
     rig.form.messageReadingTime = 3s;
     int pagesWhileShowing = 0;
-    rig.shell.setImageLoader([](const std::string&) {
-        ImageLoadResult wrong;
-        wrong.outcome = ImageLoadResult::Outcome::WrongLength;
-        wrong.length = 100;
-        return wrong;
-    });
     rig.form.onMessageShown = [&](const std::string&) { pagesWhileShowing = -loader->pagesWritten(); };
-    rig.form.chosenFiles.emplace_back("short.bin");
-    rig.shell.OpenFile_Click();
+    openWrongLengthFile(rig.shell, rig.form);
     pagesWhileShowing += loader->pagesWritten();
 
     EXPECT_EQ(rig.form.messages, std::vector<std::string>{"WARNNING: file error!"});

@@ -77,14 +77,7 @@ bool uploadOnce(int round)
     Shell shell(comm, timer, form, SteadyClock::instance());
     shell.Form1_Load();
     const ImageBytes image = randomImage(static_cast<std::uint32_t>(round));
-    shell.setImageLoader([&](const std::string&) {
-        ImageLoadResult result;
-        result.outcome = ImageLoadResult::Outcome::Loaded;
-        result.bytes = image;
-        return result;
-    });
-    form.chosenFiles.emplace_back("image.bin");
-    shell.OpenFile_Click();
+    openImage(shell, form, image);
     shell.OpenUart_Click();
 
     VirtualBootLoader::Options options;

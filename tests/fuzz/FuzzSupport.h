@@ -227,6 +227,25 @@ inline void requireSettledLine(FuzzRig& rig)
                 + std::to_string(rig.MSComm1.RThreshold()));
 }
 
+// The event loop runs for a while; afterwards the line must be settled.
+inline void runLoop(FuzzRig& rig, Clock::Duration duration)
+{
+    trace(rig.scheduler, [&] {
+        return "loop runs " + std::to_string(std::chrono::duration_cast<std::chrono::microseconds>(duration).count())
+            + " us";
+    });
+    rig.scheduler.runFor(duration);
+    rig.catchUp();
+    requireSettledLine(rig);
+}
+
+// The program is busy (the loop does not run) while the line moves on.
+inline void keepBusy(FuzzRig& rig, std::chrono::microseconds duration)
+{
+    trace(rig.scheduler, [&] { return "program busy " + std::to_string(duration.count()) + " us"; });
+    rig.scheduler.sleepFor(duration);
+}
+
 // Wraps the component's notifications and checks the request handler
 // against the boot loader's rule: the characters received since the user
 // opened the port form requests of four, c0 c1 c2 c3; a notification that

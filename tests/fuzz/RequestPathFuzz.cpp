@@ -127,28 +127,9 @@ private:
             send({c0, c1, static_cast<std::uint8_t>(c2), static_cast<std::uint8_t>(page - c2)}, true);
             break;
         }
-        case Step::RunMicros: {
-            const auto duration = std::chrono::microseconds(in.word());
-            trace(rig_.scheduler, [&] { return "loop runs " + std::to_string(duration.count()) + " us"; });
-            rig_.scheduler.runFor(duration);
-            rig_.catchUp();
-            requireSettledLine(rig_);
-            break;
-        }
-        case Step::RunMillis: {
-            const auto duration = std::chrono::milliseconds(in.byte());
-            trace(rig_.scheduler, [&] { return "loop runs " + std::to_string(duration.count()) + " ms"; });
-            rig_.scheduler.runFor(duration);
-            rig_.catchUp();
-            requireSettledLine(rig_);
-            break;
-        }
-        case Step::Busy: {
-            const auto duration = std::chrono::microseconds(in.word());
-            trace(rig_.scheduler, [&] { return "program busy " + std::to_string(duration.count()) + " us"; });
-            rig_.scheduler.sleepFor(duration);
-            break;
-        }
+        case Step::RunMicros: runLoop(rig_, std::chrono::microseconds(in.word())); break;
+        case Step::RunMillis: runLoop(rig_, std::chrono::milliseconds(in.byte())); break;
+        case Step::Busy: keepBusy(rig_, std::chrono::microseconds(in.word())); break;
         case Step::OtherEvent: {
             const int event = OtherEvents[in.byte() % OtherEvents.size()];
             trace(rig_.scheduler, [&] { return "the line reports event " + std::to_string(event); });

@@ -323,28 +323,9 @@ private:
             send(n, in.bytes(count), parityMask);
             break;
         }
-        case Step::RunMillis: {
-            const auto duration = std::chrono::milliseconds(2 * in.byte());
-            trace(rig_.scheduler, [&] { return "loop runs " + std::to_string(duration.count()) + " ms"; });
-            rig_.scheduler.runFor(duration);
-            rig_.catchUp();
-            requireSettledLine(rig_);
-            break;
-        }
-        case Step::RunMicros: {
-            const auto duration = std::chrono::microseconds(in.word());
-            trace(rig_.scheduler, [&] { return "loop runs " + std::to_string(duration.count()) + " us"; });
-            rig_.scheduler.runFor(duration);
-            rig_.catchUp();
-            requireSettledLine(rig_);
-            break;
-        }
-        case Step::Busy: {
-            const auto duration = std::chrono::microseconds(in.word());
-            trace(rig_.scheduler, [&] { return "program busy " + std::to_string(duration.count()) + " us"; });
-            rig_.scheduler.sleepFor(duration);
-            break;
-        }
+        case Step::RunMillis: runLoop(rig_, std::chrono::milliseconds(2 * in.byte())); break;
+        case Step::RunMicros: runLoop(rig_, std::chrono::microseconds(in.word())); break;
+        case Step::Busy: keepBusy(rig_, std::chrono::microseconds(in.word())); break;
         case Step::ReadingTime: rig_.form.messageReadingTime = std::chrono::milliseconds(10 * in.byte()); break;
         case Step::Stall: {
             const int n = port(in);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ImageFile.h"
+#include "ImageScript.h"
 #include "ScriptedForm1.h"
 #include "Shell.h"
 #include "SimulatedLine.h"
@@ -8,7 +9,6 @@
 #include "VirtualBootLoader.h"
 
 #include <memory>
-#include <random>
 
 // The whole program on the simulated line: shell, component, Timer1 and a
 // scripted main window, with boot loaders that can be put on any port.
@@ -55,27 +55,7 @@ struct SimulatedRig {
         shell.OpenUart_Click();
     }
 
-    void loadImage(const ImageBytes& image)
-    {
-        shell.setImageLoader([image](const std::string&) {
-            ImageLoadResult result;
-            result.outcome = ImageLoadResult::Outcome::Loaded;
-            result.bytes = image;
-            result.length = ImageSize;
-            return result;
-        });
-        form.chosenFiles.emplace_back("image.bin");
-        shell.OpenFile_Click();
-    }
+    void loadImage(const ImageBytes& image) { openImage(shell, form, image); }
 };
-
-inline ImageBytes randomImage(std::uint32_t seed)
-{
-    std::mt19937 random(seed);
-    ImageBytes image{};
-    for (auto& byte : image)
-        byte = static_cast<std::uint8_t>(random());
-    return image;
-}
 
 } // namespace isp::test
