@@ -20,7 +20,7 @@ inline ImageBytes randomImage(std::uint32_t seed)
 }
 
 // Opens a file that reads as the given result.
-inline void openFileReadingAs(Shell& shell, ScriptedForm1& form, ImageLoadResult result)
+inline void openFileReadingAs(Shell& shell, ScriptedForm1& form, const ImageLoadResult& result)
 {
     shell.setImageLoader([result](const std::string&) { return result; });
     form.chosenFiles.emplace_back("chosen.bin");
