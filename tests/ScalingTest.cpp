@@ -8,6 +8,7 @@
 #include "Form1.h"
 #include "MessageWindowFit.h"
 #include "PromptForm.h"
+#include "WidgetApplication.h"
 
 #include <gtest/gtest.h>
 
@@ -30,26 +31,6 @@
 
 namespace isp {
 namespace {
-
-class ApplicationEnvironment final : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        app_ = std::make_unique<QApplication>(argc_, argv_);
-    }
-    void TearDown() override { app_.reset(); }
-
-private:
-    int argc_ = 1;
-    char name_[13] = "scaling_test";
-    char* argv_[2] = {name_, nullptr};
-    std::unique_ptr<QApplication> app_;
-};
-
-[[maybe_unused]] ::testing::Environment* const applicationEnvironment =
-    ::testing::AddGlobalTestEnvironment(new ApplicationEnvironment);
 
 // The factor this run was started with; 1 when none was given.
 double scaleFactor()

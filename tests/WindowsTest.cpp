@@ -9,6 +9,7 @@
 #include "Program.h"
 #include "PromptForm.h"
 #include "SimulatedLine.h"
+#include "WidgetApplication.h"
 
 #include <gtest/gtest.h>
 
@@ -35,33 +36,9 @@
 namespace isp {
 namespace {
 
-// One application for the whole run, made before the first test and
-// destroyed after the last, once every window is gone.
-class ApplicationEnvironment final : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        app_ = std::make_unique<QApplication>(argc_, argv_);
-    }
-    void TearDown() override { app_.reset(); }
-
-    static QApplication& app() { return *qApp; }
-
-private:
-    int argc_ = 1;
-    char name_[13] = "windows_test";
-    char* argv_[2] = {name_, nullptr};
-    std::unique_ptr<QApplication> app_;
-};
-
-[[maybe_unused]] ::testing::Environment* const applicationEnvironment =
-    ::testing::AddGlobalTestEnvironment(new ApplicationEnvironment);
-
 QApplication& application()
 {
-    return ApplicationEnvironment::app();
+    return *qApp;
 }
 
 QPoint screenOrigin()
