@@ -41,7 +41,6 @@ public:
     // Holds the program's transmit queue (like flow control or a stuck
     // adapter) until released.
     void stallTransmit(bool stalled);
-    bool transmitStalled() const { return stalled_; }
 
     // When the last byte sent so far will have reached the program.
     Clock::TimePoint sendsArriveBy() const { return sendFreeAt_; }

@@ -58,7 +58,6 @@ bool SimulatedScheduler::step(TimePoint limit)
     if (loopDue && (!lineDue || loop_.begin()->first.when <= line_.begin()->first.when)) {
         auto node = loop_.extract(loop_.begin());
         now_ = std::max(now_, node.key().when);
-        ++loopEventsRun_;
         node.mapped()();
         return true;
     }

@@ -41,9 +41,6 @@ public:
     // returns whether it holds.
     bool runUntil(const std::function<bool()>& done, Duration limit);
 
-    // Loop events handled so far; lets tests see that a loop kept running.
-    std::uint64_t loopEventsRun() const { return loopEventsRun_; }
-
 private:
     struct Key {
         TimePoint when;
@@ -62,7 +59,6 @@ private:
     TaskId nextId_ = 1;
     std::map<Key, Task> line_;
     std::map<Key, Task> loop_;
-    std::uint64_t loopEventsRun_ = 0;
 };
 
 } // namespace isp

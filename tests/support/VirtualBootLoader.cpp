@@ -86,7 +86,6 @@ void VirtualBootLoader::violation(std::string text)
 
 void VirtualBootLoader::onByte(std::uint8_t value, std::optional<bool> parityBit, Clock::TimePoint finishedAt)
 {
-    ++bytesSeen_;
     lastByteAt_ = finishedAt;
     if (options_.tolerateOtherPages && parityBit && !*parityBit
         && (phase_ == Phase::Frame || phase_ == Phase::Discard)) {

@@ -75,7 +75,6 @@ public:
     };
     // One entry per page written, in the order written.
     const std::vector<PageTiming>& timings() const { return timings_; }
-    int bytesSeen() const { return bytesSeen_; }
     // Answers for a page not asked for, dropped in tolerant mode.
     int answersDropped() const { return answersDropped_; }
 
@@ -107,7 +106,6 @@ private:
     int pagesWritten_ = 0;
     int retries_ = 0;
     int retriesOfPage_ = 0;
-    int bytesSeen_ = 0;
     int answersDropped_ = 0;
 };
 
