@@ -40,21 +40,7 @@ QtTimer::~QtTimer()
 #endif
 }
 
-void QtTimer::setInterval(int milliseconds)
-{
-    interval_ = milliseconds < 0 ? 0 : milliseconds;
-    restart();
-}
-
-void QtTimer::setEnabled(bool enabled)
-{
-    if (enabled == enabled_)
-        return;
-    enabled_ = enabled;
-    restart();
-}
-
-void QtTimer::stop()
+void QtTimer::stopCount()
 {
 #ifdef __linux__
     if (timerFd_ >= 0) {
@@ -67,12 +53,9 @@ void QtTimer::stop()
     fallback_.stop();
 }
 
-void QtTimer::restart()
+void QtTimer::startCount(std::chrono::milliseconds duration)
 {
-    stop();
-    if (!enabled_ || interval_ == 0)
-        return;
-    due_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(interval_);
+    due_ = std::chrono::steady_clock::now() + duration;
 #ifdef __linux__
     if (timerFd_ >= 0 && !notifier_) {
         // Made at the first arming: the event loop may not exist before.
@@ -86,8 +69,7 @@ void QtTimer::restart()
     if (timerFd_ >= 0) {
         // Wake a little early and wait out the rest on the clock: the
         // kernel wakes a thread 50 to 100 us late on a busy machine.
-        const auto wait =
-            std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::milliseconds(interval_) - WakeUpLatency);
+        const auto wait = std::chrono::duration_cast<std::chrono::nanoseconds>(duration - WakeUpLatency);
         itimerspec once{};
         once.it_value.tv_sec = static_cast<time_t>(wait.count() / 1'000'000'000);
         once.it_value.tv_nsec = static_cast<long>(wait.count() % 1'000'000'000);
@@ -95,22 +77,17 @@ void QtTimer::restart()
             return;
     }
 #endif
-    fallback_.start(interval_);
+    fallback_.start(duration);
 }
 
 void QtTimer::onTimeout()
 {
-    if (!enabled_ || interval_ == 0)
-        return;
     // Never sooner than Interval after the arming.
     while (std::chrono::steady_clock::now() < due_) {}
-    raiseTick();
-    // A timer keeps ticking until its handler stops it; ours always does.
-    if (enabled_ && interval_ > 0 && !armed())
-        restart();
+    countElapsed();
 }
 
-bool QtTimer::armed() const
+bool QtTimer::counting() const
 {
 #ifdef __linux__
     if (timerFd_ >= 0) {

@@ -24,19 +24,14 @@ public:
     QtTimer(const QtTimer&) = delete;
     QtTimer& operator=(const QtTimer&) = delete;
 
-    void setInterval(int milliseconds) override;
-    int Interval() const override { return interval_; }
-    void setEnabled(bool enabled) override;
-    bool Enabled() const override { return enabled_; }
+protected:
+    void startCount(std::chrono::milliseconds duration) override;
+    void stopCount() override;
+    bool counting() const override;
 
 private:
-    void restart();
-    void stop();
     void onTimeout();
-    bool armed() const;
 
-    int interval_ = 0;
-    bool enabled_ = false;
     std::chrono::steady_clock::time_point due_{};
     QObject context_;
     int timerFd_ = -1; // Linux: the count runs here
