@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ForwardingSerialComponent.h"
 #include "ImageFile.h"
 #include "Protocol.h"
 #include "SimulatedRig.h"
@@ -130,46 +131,19 @@ inline std::string hex(const std::vector<std::uint8_t>& values)
 // The simulated port as the program sees it, through a tap: every operation
 // is passed on, and the characters Input() hands over are kept, so that the
 // watch on the requests knows exactly what reached the request handler.
-class TappedComponent final : public SerialComponent {
+class TappedComponent {
 public:
-    explicit TappedComponent(SimulatedSerialPort& port) : port_(port)
+    explicit TappedComponent(SimulatedSerialPort& port) : forward_(port)
     {
-        port_.setOnComm([this] { raiseOnComm(port_.CommEvent()); });
+        forward_.setInputObserver([this](const std::string& taken) { handedOver_ += taken; });
     }
-
-    CommResult setCommPort(int n) override { return port_.setCommPort(n); }
-    int CommPort() const override { return port_.CommPort(); }
-    CommResult setSettings(std::string_view settings) override { return port_.setSettings(settings); }
-    std::string Settings() const override { return port_.Settings(); }
-    void setInBufferSize(int bytes) override { port_.setInBufferSize(bytes); }
-    int InBufferSize() const override { return port_.InBufferSize(); }
-    void setOutBufferSize(int bytes) override { port_.setOutBufferSize(bytes); }
-    int OutBufferSize() const override { return port_.OutBufferSize(); }
-    void setInputLen(int characters) override { port_.setInputLen(characters); }
-    int InputLen() const override { return port_.InputLen(); }
-    void setRThreshold(int characters) override { port_.setRThreshold(characters); }
-    int RThreshold() const override { return port_.RThreshold(); }
-    void setSThreshold(int bytes) override { port_.setSThreshold(bytes); }
-    int SThreshold() const override { return port_.SThreshold(); }
-    CommResult setPortOpen(bool open) override { return port_.setPortOpen(open); }
-    bool PortOpen() const override { return port_.PortOpen(); }
-    CommResult Output(std::span<const std::uint8_t> bytes) override { return port_.Output(bytes); }
-    int OutBufferCount() override { return port_.OutBufferCount(); }
-    std::string Input() override
-    {
-        std::string taken = port_.Input();
-        handedOver_ += taken;
-        return taken;
-    }
-    int InBufferCount() const override { return port_.InBufferCount(); }
-    std::string portLocation(int n) const override { return port_.portLocation(n); }
-    int CommEvent() const override { return lastCommEvent(); }
+    SerialComponent& component() { return forward_; }
 
     // The characters handed over since the last call.
     std::string takeHandedOver() { return std::exchange(handedOver_, std::string()); }
 
 private:
-    SimulatedSerialPort& port_;
+    test::ForwardingSerialComponent forward_;
     std::string handedOver_;
 };
 
@@ -179,7 +153,8 @@ struct FuzzRig {
     SimulatedScheduler scheduler;
     SimulatedLine line{scheduler};
     SimulatedSerialPort port{line};
-    TappedComponent MSComm1{port};
+    TappedComponent tap{port};
+    SerialComponent& MSComm1 = tap.component();
     test::SimulatedTimer Timer1{scheduler};
     test::ScriptedForm1 form{&scheduler};
     Shell shell{MSComm1, Timer1, form, scheduler};
@@ -314,7 +289,7 @@ private:
 
         rig_.shell.MSComm1_OnComm();
 
-        const std::string handed = rig_.MSComm1.takeHandedOver();
+        const std::string handed = rig_.tap.takeHandedOver();
         const std::uint8_t page = rig_.shell.state().PageNumber;
         const bool untouched = page == pageBefore && timer() == timerBefore;
         trace(rig_.scheduler, [&] {

@@ -11,6 +11,7 @@ namespace isp::test {
 class ForwardingSerialComponent final : public SerialComponent {
 public:
     using OutputObserver = std::function<void(std::span<const std::uint8_t>)>;
+    using InputObserver = std::function<void(const std::string&)>;
 
     explicit ForwardingSerialComponent(SerialComponent& inner) : inner_(inner)
     {
@@ -19,6 +20,8 @@ public:
     ~ForwardingSerialComponent() override { inner_.setOnComm({}); }
 
     void setOutputObserver(OutputObserver observer) { observer_ = std::move(observer); }
+    // Sees the characters each Input() hands over.
+    void setInputObserver(InputObserver observer) { inputObserver_ = std::move(observer); }
 
     CommResult setCommPort(int n) override { return inner_.setCommPort(n); }
     int CommPort() const override { return inner_.CommPort(); }
@@ -43,7 +46,13 @@ public:
         return inner_.Output(bytes);
     }
     int OutBufferCount() override { return inner_.OutBufferCount(); }
-    std::string Input() override { return inner_.Input(); }
+    std::string Input() override
+    {
+        std::string taken = inner_.Input();
+        if (inputObserver_)
+            inputObserver_(taken);
+        return taken;
+    }
     int InBufferCount() const override { return inner_.InBufferCount(); }
     std::string portLocation(int n) const override { return inner_.portLocation(n); }
     int CommEvent() const override { return lastCommEvent(); }
@@ -51,6 +60,7 @@ public:
 private:
     SerialComponent& inner_;
     OutputObserver observer_;
+    InputObserver inputObserver_;
 };
 
 } // namespace isp::test
