@@ -36,12 +36,6 @@ constexpr int FormTop = 5256;
 constexpr int FormWidth = 3840;
 constexpr int FormHeight = 2172;
 
-QPoint screenOrigin()
-{
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    return screen != nullptr ? screen->geometry().topLeft() : QPoint();
-}
-
 QPushButton* makeButton(QWidget* parent, const char* name, const char* text, QRect geometry)
 {
     auto* button = new QPushButton(QString::fromLatin1(text), parent);
@@ -109,7 +103,7 @@ Form1::Form1(QWidget* parent) : QWidget(parent)
             reportPortTextChange();
     });
 
-    setGeometry(QRect(screenOrigin() + twips::point(FormLeft, FormTop), twips::size(FormWidth, FormHeight)));
+    setGeometry(twips::onScreen(FormLeft, FormTop, FormWidth, FormHeight));
     setFixedSize(twips::size(FormWidth, FormHeight));
 
     // Given the focus once the window is first activated.

@@ -23,12 +23,6 @@ constexpr int FormHeight = 1284;
 constexpr QRect ContentRect = twips::rect(240, 240, 1935, 255);
 constexpr QRect Command1Rect = twips::rect(720, 720, 855, 375);
 
-QPoint screenOrigin()
-{
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    return screen != nullptr ? screen->geometry().topLeft() : QPoint();
-}
-
 } // namespace
 
 PromptForm::PromptForm(QWidget* parent)
@@ -69,7 +63,7 @@ PromptForm::PromptForm(QWidget* parent)
 
     // setGeometry marks the window as placed, so showing it does not centre
     // it over the main window.
-    setGeometry(QRect(screenOrigin() + twips::point(FormLeft, FormTop), twips::size(FormWidth, FormHeight)));
+    setGeometry(twips::onScreen(FormLeft, FormTop, FormWidth, FormHeight));
     setFixedSize(twips::size(FormWidth, FormHeight));
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QGuiApplication>
 #include <QPoint>
 #include <QRect>
+#include <QScreen>
 #include <QSize>
 
 // The windows were laid out in twips, 1/1440 inch: 15 twips make one
@@ -35,6 +37,15 @@ constexpr QSize size(int width, int height)
 constexpr QRect rect(int left, int top, int width, int height)
 {
     return {point(left, top), size(width, height)};
+}
+
+// A window's client area placed on the primary screen: left and top are
+// measured from the screen's top-left corner.
+inline QRect onScreen(int left, int top, int width, int height)
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QPoint origin = screen != nullptr ? screen->geometry().topLeft() : QPoint();
+    return {origin + point(left, top), size(width, height)};
 }
 
 } // namespace isp::twips
