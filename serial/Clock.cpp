@@ -1,4 +1,4 @@
-#include "Clock.h"
+#include "serial/Clock.h"
 
 #include <thread>
 

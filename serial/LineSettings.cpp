@@ -1,4 +1,4 @@
-#include "LineSettings.h"
+#include "serial/LineSettings.h"
 
 #include <bit>
 #include <charconv>

@@ -1,4 +1,4 @@
-#include "ParityErrorDecoder.h"
+#include "serial/ParityErrorDecoder.h"
 
 namespace isp {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "CommError.h"
-#include "CommEvents.h"
+#include "serial/CommError.h"
+#include "serial/CommEvents.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Clock.h"
-#include "LineSettings.h"
+#include "serial/Clock.h"
+#include "serial/LineSettings.h"
 
 #include <algorithm>
 #include <cstddef>

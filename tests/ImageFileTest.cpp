@@ -1,7 +1,7 @@
 // Reading image files, and the "open file" command that acts on the result.
-#include "ImageFile.h"
-#include "Protocol.h"
-#include "SimulatedRig.h"
+#include "image/ImageFile.h"
+#include "tests/support/SimulatedRig.h"
+#include "transfer/Protocol.h"
 
 #include <gtest/gtest.h>
 

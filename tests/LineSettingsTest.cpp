@@ -1,5 +1,5 @@
-#include "LineSettings.h"
-#include "PortDirectory.h"
+#include "serial/LineSettings.h"
+#include "serial/PortDirectory.h"
 
 #include <gtest/gtest.h>
 

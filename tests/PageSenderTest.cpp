@@ -1,8 +1,8 @@
 // The tick of Timer1 and the device's requests, one event at a time, with
 // the bytes the device receives checked to the parity bit.
-#include "PageFrame.h"
-#include "Protocol.h"
-#include "SimulatedRig.h"
+#include "tests/support/SimulatedRig.h"
+#include "transfer/PageFrame.h"
+#include "transfer/Protocol.h"
 
 #include <gtest/gtest.h>
 

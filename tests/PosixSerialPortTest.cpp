@@ -2,12 +2,12 @@
 // far end of the line on the pty master. Parity bits and line time do not
 // exist on a pty; the decoder of marked parity errors and the wire schedule
 // are tested on their own.
-#include "PosixSerialPort.h"
-#include "ParityErrorDecoder.h"
-#include "PortLock.h"
-#include "TermiosLine.h"
-#include "WireSchedule.h"
-#include "support/PseudoTerminal.h"
+#include "serial/posix/PosixSerialPort.h"
+#include "serial/ParityErrorDecoder.h"
+#include "serial/WireSchedule.h"
+#include "serial/posix/PortLock.h"
+#include "serial/posix/TermiosLine.h"
+#include "tests/support/PseudoTerminal.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

@@ -1,15 +1,15 @@
 // Faults on a real line: the real backend on pseudo-terminals, on Qt's
 // event loop. The far end vanishes at every stage of a page, another
 // program holds the port, and the line is noisy.
-#include "ForwardingSerialComponent.h"
-#include "PortLock.h"
-#include "PosixSerialPort.h"
-#include "PtyBootLoader.h"
-#include "QtEventLoop.h"
-#include "QtTimer.h"
-#include "ScriptedForm1.h"
-#include "Shell.h"
-#include "SimulatedRig.h"
+#include "app/handlers/Shell.h"
+#include "app/widgets/QtTimer.h"
+#include "serial/ForwardingSerialComponent.h"
+#include "serial/posix/PortLock.h"
+#include "serial/posix/PosixSerialPort.h"
+#include "tests/support/PtyBootLoader.h"
+#include "tests/support/QtEventLoop.h"
+#include "tests/support/ScriptedForm1.h"
+#include "tests/support/SimulatedRig.h"
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>

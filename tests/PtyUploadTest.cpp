@@ -1,14 +1,14 @@
 // A whole upload through the real Linux backend and Qt's real event loop,
 // with the boot loader on the master side of a pseudo-terminal.
-#include "ForwardingSerialComponent.h"
-#include "PosixSerialPort.h"
-#include "Protocol.h"
-#include "PtyBootLoader.h"
-#include "QtEventLoop.h"
-#include "QtTimer.h"
-#include "ScriptedForm1.h"
-#include "Shell.h"
-#include "SimulatedRig.h"
+#include "app/handlers/Shell.h"
+#include "app/widgets/QtTimer.h"
+#include "serial/ForwardingSerialComponent.h"
+#include "serial/posix/PosixSerialPort.h"
+#include "tests/support/PtyBootLoader.h"
+#include "tests/support/QtEventLoop.h"
+#include "tests/support/ScriptedForm1.h"
+#include "tests/support/SimulatedRig.h"
+#include "transfer/Protocol.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
 // Timer1 on Qt's event loop: a tick never comes early, re-arming starts the
 // count again, and stopping it means no tick at all.
-#include "QtTimer.h"
-#include "QtEventLoop.h"
+#include "app/widgets/QtTimer.h"
+#include "tests/support/QtEventLoop.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

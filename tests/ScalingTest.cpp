@@ -5,10 +5,10 @@
 // places and sizes drawn for them, hence their proportions — and every text
 // fits the room its control gives it.
 
-#include "Form1.h"
-#include "MessageWindowFit.h"
-#include "PromptForm.h"
-#include "WidgetApplication.h"
+#include "app/widgets/Form1.h"
+#include "app/widgets/PromptForm.h"
+#include "tests/support/MessageWindowFit.h"
+#include "tests/support/WidgetApplication.h"
 
 #include <gtest/gtest.h>
 

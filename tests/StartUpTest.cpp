@@ -1,8 +1,8 @@
 // Start-up's port scan and the port commands, on scripted ports.
-#include "Messages.h"
-#include "PortNumberText.h"
-#include "Protocol.h"
-#include "SimulatedRig.h"
+#include "app/handlers/Messages.h"
+#include "app/handlers/PortNumberText.h"
+#include "tests/support/SimulatedRig.h"
+#include "transfer/Protocol.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // A whole upload and its faults, driven by a strict boot loader on the
 // simulated line: every byte, its parity bit and its timing are checked.
-#include "PageFrame.h"
-#include "Protocol.h"
-#include "SimulatedRig.h"
+#include "tests/support/SimulatedRig.h"
+#include "transfer/PageFrame.h"
+#include "transfer/Protocol.h"
 
 #include <gtest/gtest.h>
 

@@ -2,14 +2,14 @@
 // change event, the message window's modality, the file dialog, closing, and
 // the port commands clicked through the real main window.
 
-#include "Form1.h"
-#include "ImageFile.h"
-#include "MessageWindowFit.h"
-#include "Messages.h"
-#include "Program.h"
-#include "PromptForm.h"
-#include "SimulatedLine.h"
-#include "WidgetApplication.h"
+#include "app/handlers/Messages.h"
+#include "app/widgets/Form1.h"
+#include "app/widgets/Program.h"
+#include "app/widgets/PromptForm.h"
+#include "image/ImageFile.h"
+#include "serial/sim/SimulatedLine.h"
+#include "tests/support/MessageWindowFit.h"
+#include "tests/support/WidgetApplication.h"
 
 #include <gtest/gtest.h>
 

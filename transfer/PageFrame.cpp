@@ -1,4 +1,4 @@
-#include "PageFrame.h"
+#include "transfer/PageFrame.h"
 
 #include <algorithm>
 #include <cassert>

@@ -1,6 +1,6 @@
-#include "PageRequests.h"
+#include "transfer/PageRequests.h"
 
-#include "Protocol.h"
+#include "transfer/Protocol.h"
 
 namespace isp {
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "SerialComponent.h"
-#include "SharedState.h"
-#include "Timer.h"
+#include "serial/SerialComponent.h"
+#include "transfer/SharedState.h"
+#include "transfer/Timer.h"
 
 #include <string>
 

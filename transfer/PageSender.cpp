@@ -1,7 +1,7 @@
-#include "PageSender.h"
+#include "transfer/PageSender.h"
 
-#include "PageFrame.h"
-#include "Protocol.h"
+#include "transfer/PageFrame.h"
+#include "transfer/Protocol.h"
 
 namespace isp {
 

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "Clock.h"
-#include "ProgressDisplay.h"
-#include "SerialComponent.h"
-#include "SharedState.h"
-#include "Timer.h"
+#include "serial/Clock.h"
+#include "serial/SerialComponent.h"
+#include "transfer/ProgressDisplay.h"
+#include "transfer/SharedState.h"
+#include "transfer/Timer.h"
 
 #include <string>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ImageLayout.h"
+#include "image/ImageLayout.h"
 
 #include <chrono>
 

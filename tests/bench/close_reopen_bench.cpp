@@ -3,8 +3,8 @@
 // open again. The page sender does this around every page, so it must cost
 // far less than a page's line time (132 bytes at 38400 baud: 37.8 ms).
 // Also shows that a vanished device leaves the process idle.
-#include "PosixSerialPort.h"
-#include "support/PseudoTerminal.h"
+#include "serial/posix/PosixSerialPort.h"
+#include "tests/support/PseudoTerminal.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

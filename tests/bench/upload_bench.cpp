@@ -4,14 +4,14 @@
 // waits after a request and the 10 ms it pauses after a page.
 //
 //   upload_bench [uploads]
-#include "ForwardingSerialComponent.h"
-#include "PosixSerialPort.h"
-#include "Protocol.h"
-#include "PtyBootLoader.h"
-#include "QtTimer.h"
-#include "ScriptedForm1.h"
-#include "Shell.h"
-#include "SimulatedRig.h"
+#include "app/handlers/Shell.h"
+#include "app/widgets/QtTimer.h"
+#include "serial/ForwardingSerialComponent.h"
+#include "serial/posix/PosixSerialPort.h"
+#include "tests/support/PtyBootLoader.h"
+#include "tests/support/ScriptedForm1.h"
+#include "tests/support/SimulatedRig.h"
+#include "transfer/Protocol.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

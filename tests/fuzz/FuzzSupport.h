@@ -1,9 +1,9 @@
 #pragma once
 
-#include "ForwardingSerialComponent.h"
-#include "ImageFile.h"
-#include "Protocol.h"
-#include "SimulatedRig.h"
+#include "image/ImageFile.h"
+#include "serial/ForwardingSerialComponent.h"
+#include "tests/support/SimulatedRig.h"
+#include "transfer/Protocol.h"
 
 #include <cstdint>
 #include <cstdio>

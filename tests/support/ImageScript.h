@@ -1,8 +1,8 @@
 #pragma once
 
-#include "ImageFile.h"
-#include "ScriptedForm1.h"
-#include "Shell.h"
+#include "app/handlers/Shell.h"
+#include "image/ImageFile.h"
+#include "tests/support/ScriptedForm1.h"
 
 #include <random>
 

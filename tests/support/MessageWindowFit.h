@@ -5,10 +5,10 @@
 // the window: all of it visible, no word running past the label's edge, the
 // button below it at its distance and the window around both.
 
-#include "CommError.h"
-#include "Messages.h"
-#include "PromptForm.h"
-#include "TermiosLine.h"
+#include "app/handlers/Messages.h"
+#include "app/widgets/PromptForm.h"
+#include "serial/CommError.h"
+#include "serial/posix/TermiosLine.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "PseudoTerminal.h"
-#include "VirtualBootLoader.h"
+#include "tests/support/PseudoTerminal.h"
+#include "tests/support/VirtualBootLoader.h"
 
 #include <QSocketNotifier>
 #include <QTimer>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Form1View.h"
-#include "SimulatedScheduler.h"
+#include "app/handlers/Form1View.h"
+#include "serial/sim/SimulatedScheduler.h"
 
 #include <deque>
 #include <string>

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "ImageFile.h"
-#include "ImageScript.h"
-#include "ScriptedForm1.h"
-#include "Shell.h"
-#include "SimulatedLine.h"
-#include "SimulatedTimer.h"
-#include "VirtualBootLoader.h"
+#include "app/handlers/Shell.h"
+#include "image/ImageFile.h"
+#include "serial/sim/SimulatedLine.h"
+#include "tests/support/ImageScript.h"
+#include "tests/support/ScriptedForm1.h"
+#include "tests/support/SimulatedTimer.h"
+#include "tests/support/VirtualBootLoader.h"
 
 #include <memory>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "SimulatedScheduler.h"
-#include "Timer.h"
+#include "serial/sim/SimulatedScheduler.h"
+#include "transfer/Timer.h"
 
 // Timer1 on simulated time: a tick is a loop event Interval after arming.
 namespace isp::test {

@@ -1,4 +1,4 @@
-#include "VirtualBootLoader.h"
+#include "tests/support/VirtualBootLoader.h"
 
 #include <numeric>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Clock.h"
-#include "ImageLayout.h"
+#include "image/ImageLayout.h"
+#include "serial/Clock.h"
 
 #include <array>
 #include <cstdint>

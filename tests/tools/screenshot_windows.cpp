@@ -7,9 +7,9 @@
 // that another program holds. Each picture is the window's client area as Qt
 // draws it (QWidget::grab), without the frame a window manager would add.
 
-#include "Form1.h"
-#include "Messages.h"
-#include "PromptForm.h"
+#include "app/handlers/Messages.h"
+#include "app/widgets/Form1.h"
+#include "app/widgets/PromptForm.h"
 
 #include <QApplication>
 #include <QPixmap>

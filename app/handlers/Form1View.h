@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ProgressDisplay.h"
+#include "transfer/ProgressDisplay.h"
 
 #include <functional>
 #include <optional>

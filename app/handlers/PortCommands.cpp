@@ -1,7 +1,7 @@
-#include "Messages.h"
-#include "PortNumberText.h"
-#include "Protocol.h"
-#include "Shell.h"
+#include "app/handlers/Messages.h"
+#include "app/handlers/PortNumberText.h"
+#include "app/handlers/Shell.h"
+#include "transfer/Protocol.h"
 
 namespace isp {
 

@@ -1,7 +1,7 @@
-#include "Shell.h"
+#include "app/handlers/Shell.h"
 
-#include "ImageFile.h"
-#include "Messages.h"
+#include "app/handlers/Messages.h"
+#include "image/ImageFile.h"
 
 namespace isp {
 

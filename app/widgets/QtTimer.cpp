@@ -1,4 +1,4 @@
-#include "QtTimer.h"
+#include "app/widgets/QtTimer.h"
 
 #include <QSocketNotifier>
 

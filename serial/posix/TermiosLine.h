@@ -1,7 +1,7 @@
 #pragma once
 
-#include "CommError.h"
-#include "LineSettings.h"
+#include "serial/CommError.h"
+#include "serial/LineSettings.h"
 
 #include <termios.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CommError.h"
+#include "serial/CommError.h"
 
 #include <string>
 

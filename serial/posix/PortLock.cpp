@@ -1,6 +1,6 @@
-#include "PortLock.h"
+#include "serial/posix/PortLock.h"
 
-#include "UniqueFd.h"
+#include "serial/posix/UniqueFd.h"
 
 #include <fcntl.h>
 #include <signal.h>

@@ -1,7 +1,7 @@
-#include "PosixSerialPort.h"
+#include "serial/posix/PosixSerialPort.h"
 
-#include "PortLock.h"
-#include "TermiosLine.h"
+#include "serial/posix/PortLock.h"
+#include "serial/posix/TermiosLine.h"
 
 #include <fcntl.h>
 #include <sys/ioctl.h>

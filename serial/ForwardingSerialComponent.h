@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SerialComponent.h"
+#include "serial/SerialComponent.h"
 
 #include <functional>
 

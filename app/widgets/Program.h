@@ -1,8 +1,8 @@
 #pragma once
 
-#include "Form1.h"
-#include "QtTimer.h"
-#include "Shell.h"
+#include "app/handlers/Shell.h"
+#include "app/widgets/Form1.h"
+#include "app/widgets/QtTimer.h"
 
 #include <memory>
 

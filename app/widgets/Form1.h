@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Form1View.h"
+#include "app/handlers/Form1View.h"
 
 #include <QString>
 #include <QWidget>

@@ -1,4 +1,4 @@
-#include "TermiosLine.h"
+#include "serial/posix/TermiosLine.h"
 
 #include <sys/ioctl.h>
 #include <sys/stat.h>

@@ -1,7 +1,7 @@
-#include "Form1.h"
+#include "app/widgets/Form1.h"
 
-#include "PromptForm.h"
-#include "Twips.h"
+#include "app/widgets/PromptForm.h"
+#include "app/widgets/Twips.h"
 
 #include <QApplication>
 #include <QComboBox>

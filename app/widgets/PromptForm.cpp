@@ -1,6 +1,6 @@
-#include "PromptForm.h"
+#include "app/widgets/PromptForm.h"
 
-#include "Twips.h"
+#include "app/widgets/Twips.h"
 
 #include <QGuiApplication>
 #include <QIcon>

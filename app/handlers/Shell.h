@@ -1,12 +1,12 @@
 #pragma once
 
-#include "Clock.h"
-#include "Form1View.h"
-#include "PageRequests.h"
-#include "PageSender.h"
-#include "SerialComponent.h"
-#include "SharedState.h"
-#include "Timer.h"
+#include "app/handlers/Form1View.h"
+#include "serial/Clock.h"
+#include "serial/SerialComponent.h"
+#include "transfer/PageRequests.h"
+#include "transfer/PageSender.h"
+#include "transfer/SharedState.h"
+#include "transfer/Timer.h"
 
 #include <functional>
 #include <string>

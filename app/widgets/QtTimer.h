@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Timer.h"
+#include "transfer/Timer.h"
 
 #include <QObject>
 #include <QTimer>

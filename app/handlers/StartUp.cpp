@@ -1,6 +1,6 @@
-#include "PortNumberText.h"
-#include "Protocol.h"
-#include "Shell.h"
+#include "app/handlers/PortNumberText.h"
+#include "app/handlers/Shell.h"
+#include "transfer/Protocol.h"
 
 namespace isp {
 namespace {

@@ -1,4 +1,4 @@
-#include "SimulatedLine.h"
+#include "serial/sim/SimulatedLine.h"
 
 namespace isp {
 namespace {

@@ -1,4 +1,4 @@
-#include "Messages.h"
+#include "app/handlers/Messages.h"
 
 namespace isp::messages {
 namespace {

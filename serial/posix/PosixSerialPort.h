@@ -1,12 +1,12 @@
 #pragma once
 
-#include "Clock.h"
-#include "LineSettings.h"
-#include "ParityErrorDecoder.h"
-#include "PortDirectory.h"
-#include "SerialComponent.h"
-#include "UniqueFd.h"
-#include "WireSchedule.h"
+#include "serial/Clock.h"
+#include "serial/LineSettings.h"
+#include "serial/ParityErrorDecoder.h"
+#include "serial/PortDirectory.h"
+#include "serial/SerialComponent.h"
+#include "serial/WireSchedule.h"
+#include "serial/posix/UniqueFd.h"
 
 #include <QObject>
 #include <QSocketNotifier>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "LineSettings.h"
-#include "SerialComponent.h"
-#include "SimulatedScheduler.h"
+#include "serial/LineSettings.h"
+#include "serial/SerialComponent.h"
+#include "serial/sim/SimulatedScheduler.h"
 
 #include <cstdint>
 #include <deque>

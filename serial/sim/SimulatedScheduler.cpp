@@ -1,4 +1,4 @@
-#include "SimulatedScheduler.h"
+#include "serial/sim/SimulatedScheduler.h"
 
 #include <algorithm>
 

@@ -1,6 +1,6 @@
-#include "ImageFile.h"
-#include "Messages.h"
-#include "Shell.h"
+#include "app/handlers/Messages.h"
+#include "app/handlers/Shell.h"
+#include "image/ImageFile.h"
 
 #include <algorithm>
 

@@ -1,8 +1,8 @@
-#include "Program.h"
+#include "app/widgets/Program.h"
 
-#include "Clock.h"
-#include "PortDirectory.h"
-#include "PosixSerialPort.h"
+#include "serial/Clock.h"
+#include "serial/PortDirectory.h"
+#include "serial/posix/PosixSerialPort.h"
 
 #include <QApplication>
 #include <QIcon>

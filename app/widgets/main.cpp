@@ -1,4 +1,4 @@
-#include "Program.h"
+#include "app/widgets/Program.h"
 
 #include <QApplication>
 
