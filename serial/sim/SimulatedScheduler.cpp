@@ -6,6 +6,7 @@ namespace isp {
 
 Clock::TimePoint SimulatedScheduler::now()
 {
+    ++polls_;
     advanceTo(now_ + pollCost_);
     return now_;
 }

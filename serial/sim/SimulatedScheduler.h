@@ -31,6 +31,11 @@ public:
     // The current time, without the cost of a poll.
     TimePoint time() const { return now_; }
 
+    // Polls of the clock so far, and the simulated time they cost: what a
+    // real machine would spend busy rather than asleep.
+    std::uint64_t polls() const { return polls_; }
+    Duration busyTime() const { return pollCost_ * static_cast<Duration::rep>(polls_); }
+
     TaskId atLine(TimePoint when, Task task);
     TaskId postLoop(TimePoint when, Task task);
     void cancel(TaskId id);
@@ -55,6 +60,7 @@ private:
     bool step(TimePoint limit);
 
     Duration pollCost_;
+    std::uint64_t polls_ = 0;
     TimePoint now_{};
     TaskId nextId_ = 1;
     std::map<Key, Task> line_;
