@@ -2,7 +2,7 @@
 # velmora-isp2_<version>_<arch>.deb from the install rules (app/CMakeLists.txt).
 # Its Depends come from dpkg-shlibdeps, which maps every shared library the
 # program links to the Debian package that ships it (libqt6widgets6,
-# libqt6serialport6, libstdc++6, libc6, ...), with the versions the build saw.
+# libudev1, libstdc++6, libc6, ...), with the versions the build saw.
 # Build the package in a plain build: one of a sanitizer build would depend on
 # the sanitizer runtimes.
 

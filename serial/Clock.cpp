@@ -3,26 +3,24 @@
 #include <thread>
 
 namespace isp {
-namespace {
-
-constexpr Clock::Duration WakeUpLatency = std::chrono::microseconds(200);
-
-} // namespace
 
 Clock::TimePoint SteadyClock::now()
 {
     return std::chrono::time_point_cast<Duration>(std::chrono::steady_clock::now());
 }
 
-void SteadyClock::sleepFor(Duration duration)
+void SteadyClock::sleepUntil(TimePoint when)
 {
-    // The kernel wakes a sleeping thread 50 to 100 us late on a busy or
-    // virtual machine; the page sender pauses after every page, so sleep
-    // short and wait out the rest on the clock.
-    const TimePoint end = now() + duration;
-    if (duration > WakeUpLatency)
-        std::this_thread::sleep_for(duration - WakeUpLatency);
-    while (now() < end) {}
+    const Duration left = when - now();
+    if (left > WakeUpLatency)
+        std::this_thread::sleep_for(left - WakeUpLatency);
+    while (now() < when) {}
+}
+
+void SteadyClock::doze(Duration duration)
+{
+    if (duration > Duration::zero())
+        std::this_thread::sleep_for(duration);
 }
 
 SteadyClock& SteadyClock::instance()

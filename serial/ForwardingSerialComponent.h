@@ -4,22 +4,26 @@
 
 #include <functional>
 
-// Passes every operation to another component, letting a test look at each
-// Output as it happens (for example at the termios in force at that moment).
-namespace isp::test {
+// Passes every operation to another component, and its notifications back.
+// The base for wrappers that watch or bend what passes: a trace of the
+// bytes, a record of the operations, injected faults.
+namespace isp {
 
-class ForwardingSerialComponent final : public SerialComponent {
+class ForwardingSerialComponent : public SerialComponent {
 public:
     using OutputObserver = std::function<void(std::span<const std::uint8_t>)>;
     using InputObserver = std::function<void(const std::string&)>;
 
     explicit ForwardingSerialComponent(SerialComponent& inner) : inner_(inner)
     {
-        inner_.setOnComm([this] { raiseOnComm(inner_.CommEvent()); });
+        inner_.setOnComm([this] { forwardOnComm(inner_.CommEvent()); });
     }
     ~ForwardingSerialComponent() override { inner_.setOnComm({}); }
+    ForwardingSerialComponent(const ForwardingSerialComponent&) = delete;
+    ForwardingSerialComponent& operator=(const ForwardingSerialComponent&) = delete;
 
-    void setOutputObserver(OutputObserver observer) { observer_ = std::move(observer); }
+    // Sees the bytes of each Output before they are queued.
+    void setOutputObserver(OutputObserver observer) { outputObserver_ = std::move(observer); }
     // Sees the characters each Input() hands over.
     void setInputObserver(InputObserver observer) { inputObserver_ = std::move(observer); }
 
@@ -41,8 +45,8 @@ public:
     bool PortOpen() const override { return inner_.PortOpen(); }
     CommResult Output(std::span<const std::uint8_t> bytes) override
     {
-        if (observer_)
-            observer_(bytes);
+        if (outputObserver_)
+            outputObserver_(bytes);
         return inner_.Output(bytes);
     }
     int OutBufferCount() override { return inner_.OutBufferCount(); }
@@ -57,10 +61,16 @@ public:
     std::string portLocation(int n) const override { return inner_.portLocation(n); }
     int CommEvent() const override { return lastCommEvent(); }
 
+protected:
+    // A notification of the inner component, on its way to this one's
+    // handler; a wrapper may look at it first.
+    virtual void forwardOnComm(int event) { raiseOnComm(event); }
+    SerialComponent& inner() { return inner_; }
+
 private:
     SerialComponent& inner_;
-    OutputObserver observer_;
+    OutputObserver outputObserver_;
     InputObserver inputObserver_;
 };
 
-} // namespace isp::test
+} // namespace isp

@@ -4,40 +4,45 @@
 #include <string>
 #include <vector>
 
-// Which device is COMn. On Linux the serial ports the system reports are
-// sorted in natural order of their device path ("/dev/ttyS2" before
-// "/dev/ttyS10", "/dev/ttyS*" before "/dev/ttyUSB*"), and the nth is COMn.
-// Tests inject their own list, for example of pseudo-terminals.
+// Which device is COMn.
 namespace isp {
-
-using PortLister = std::function<std::vector<std::string>()>;
-
-// Lists the system's serial ports as Qt's port discovery reports them.
-std::vector<std::string> systemSerialPorts();
-
-// Sorts device paths so that runs of digits compare by value.
-void sortNaturally(std::vector<std::string>& paths);
 
 class PortDirectory {
 public:
-    explicit PortDirectory(PortLister lister = systemSerialPorts) : lister_(std::move(lister)) {}
+    virtual ~PortDirectory() = default;
 
-    // The device path of COMn (n from 1), or empty when there is none. The
-    // list is taken once, on first use, since asking the system costs
-    // milliseconds and the port is reopened around every page; it is taken
-    // again when the device remembered for COMn is gone, so that an adapter
-    // plugged back in (perhaps under a new name) is found.
-    std::string pathOf(int n);
+    // The device to open for COMn (n from 1), or empty when there is none.
+    virtual std::string pathOf(int n) const = 0;
+    // Takes the system's list of ports again. The start-up scan does, once,
+    // before it fills the port box.
+    virtual void refresh() = 0;
+};
 
-    // Asks the system again (the start-up scan does, once).
-    void refresh();
+// Device paths of the system's serial ports.
+using PortLister = std::function<std::vector<std::string>()>;
+
+// Where ports have no numbers of their own (Linux): COMn is the nth device
+// of the system's list in natural order of the path ("/dev/ttyS2" before
+// "/dev/ttyS10", "/dev/ttyS*" before "/dev/ttyUSB*").
+//
+// The list is taken by refresh(), or at the first use, and then kept: COMn
+// keeps naming the device the user saw listed as COMn. Unplugged, it is
+// simply not there; plugged in again under the same device node, it is
+// COMn again. Asking the system costs milliseconds, and the port is
+// reopened around every page.
+class ListedPortDirectory final : public PortDirectory {
+public:
+    explicit ListedPortDirectory(PortLister lister) : lister_(std::move(lister)) {}
+
+    std::string pathOf(int n) const override;
+    void refresh() override;
 
 private:
-    std::string listedPath(int n) const;
+    void list() const;
 
     PortLister lister_;
-    std::vector<std::string> paths_;
-    bool listed_ = false;
+    mutable std::vector<std::string> paths_;
+    mutable bool listed_ = false;
 };
 
 } // namespace isp

@@ -1,5 +1,6 @@
 #include "serial/LineSettings.h"
 #include "serial/PortDirectory.h"
+#include "serial/PortOrder.h"
 
 #include <gtest/gtest.h>
 
@@ -41,35 +42,30 @@ TEST(PortNaming, SortsDevicePathsNaturally)
 {
     std::vector<std::string> paths{
         "/dev/ttyUSB0", "/dev/ttyS10", "/dev/ttyS2", "/dev/ttyACM1", "/dev/ttyS0", "/dev/ttyUSB10", "/dev/ttyUSB9"};
-    sortNaturally(paths);
+    sortPathsNaturally(paths);
     EXPECT_EQ(paths,
         (std::vector<std::string>{"/dev/ttyACM1", "/dev/ttyS0", "/dev/ttyS2", "/dev/ttyS10", "/dev/ttyUSB0",
             "/dev/ttyUSB9", "/dev/ttyUSB10"}));
 }
 
-TEST(PortNaming, NthListedPortIsComNAndTheListIsTakenAgainOnlyWhenADeviceIsGone)
+TEST(PortNaming, ComNIsTheNthListedDeviceAndStaysItWhileItIsUnplugged)
 {
     int listings = 0;
-    std::vector<std::string> system{"/dev/null", "/dev/zero"};
-    PortDirectory directory([&] {
+    std::vector<std::string> system{"/dev/ttyUSB1", "/dev/ttyUSB0"};
+    ListedPortDirectory directory([&] {
         ++listings;
         return system;
     });
-    EXPECT_EQ(directory.pathOf(1), "/dev/null");
-    EXPECT_EQ(directory.pathOf(2), "/dev/zero");
-    EXPECT_EQ(directory.pathOf(1), "/dev/null");
-    EXPECT_EQ(listings, 1) << "the system is asked once, not at every opening";
+    directory.refresh();
+    EXPECT_EQ(directory.pathOf(1), "/dev/ttyUSB0");
+    EXPECT_EQ(directory.pathOf(2), "/dev/ttyUSB1");
 
-    // COM2's device vanished and came back under another name.
-    system = {"/dev/null", "/dev/full"};
-    directory.refresh();
-    EXPECT_EQ(listings, 2);
-    system = {"/dev/null", "/dev/no-such-device"};
-    directory.refresh();
-    system = {"/dev/null", "/dev/full"};
-    EXPECT_EQ(directory.pathOf(2), "/dev/full");
-    EXPECT_EQ(listings, 4);
+    // ttyUSB0 is unplugged: COM1 is still its device, never ttyUSB1, and the
+    // system is not asked again at every opening.
+    system = {"/dev/ttyUSB1"};
+    EXPECT_EQ(directory.pathOf(1), "/dev/ttyUSB0");
+    EXPECT_EQ(directory.pathOf(2), "/dev/ttyUSB1");
     EXPECT_EQ(directory.pathOf(3), "") << "no COM3";
     EXPECT_EQ(directory.pathOf(0), "");
-    EXPECT_EQ(listings, 4) << "a port never listed does not make the system be asked again";
+    EXPECT_EQ(listings, 1);
 }

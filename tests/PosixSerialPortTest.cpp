@@ -1,17 +1,16 @@
-// The Linux serial backend, driven over pseudo-terminals: the test plays the
-// far end of the line on the pty master. Parity bits and line time do not
+// The Linux serial line under the communications control, driven over
+// pseudo-terminals on the plain event loop: the test plays the far end of the
+// line on the pty master. Parity bits and line time do not
 // exist on a pty; the decoder of marked parity errors and the wire schedule
 // are tested on their own.
-#include "serial/posix/PosixSerialPort.h"
-#include "serial/ParityErrorDecoder.h"
+#include "serial/CommControl.h"
 #include "serial/WireSchedule.h"
+#include "serial/posix/ParityErrorDecoder.h"
+#include "serial/posix/PollEventLoop.h"
 #include "serial/posix/PortLock.h"
+#include "serial/posix/PosixLine.h"
 #include "serial/posix/TermiosLine.h"
 #include "tests/support/PseudoTerminal.h"
-
-#include <QCoreApplication>
-#include <QEventLoop>
-#include <QTimer>
 
 #include <fcntl.h>
 #include <grp.h>
@@ -38,39 +37,21 @@ using isp::test::PseudoTerminal;
 
 namespace {
 
-// Socket notifiers and posted notifications need an application object.
-class QtApplication : public ::testing::Environment {
-public:
-    void SetUp() override { app_ = std::make_unique<QCoreApplication>(argc_, argv_); }
-    void TearDown() override { app_.reset(); }
-
-private:
-    int argc_ = 1;
-    char name_[16] = "serial_test";
-    char* argv_[2] = {name_, nullptr};
-    std::unique_ptr<QCoreApplication> app_;
-};
-[[maybe_unused]] ::testing::Environment* const qtApplication = ::testing::AddGlobalTestEnvironment(new QtApplication);
+PollEventLoop& testLoop()
+{
+    static PollEventLoop loop;
+    return loop;
+}
 
 // Runs the event loop until the condition holds or a generous time passed.
 bool processEventsUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit = 5s)
 {
-    QTimer wake; // so that a wait for events ends to check the condition again
-    wake.start(5);
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
+    return testLoop().runUntil(condition, limit);
 }
 
 void processEventsFor(std::chrono::milliseconds span)
 {
-    QEventLoop loop;
-    QTimer::singleShot(span, &loop, &QEventLoop::quit);
-    loop.exec();
+    testLoop().runFor(span);
 }
 
 std::vector<std::uint8_t> allByteValues()
@@ -97,7 +78,12 @@ std::string asString(const std::vector<std::uint8_t>& bytes)
 class FakeClock final : public Clock {
 public:
     TimePoint now() override { return now_; }
-    void sleepFor(Duration duration) override
+    void sleepUntil(TimePoint when) override
+    {
+        if (when > now_)
+            doze(when - now_);
+    }
+    void doze(Duration duration) override
     {
         now_ += duration;
         slept += duration;
@@ -193,8 +179,10 @@ private:
 class PortOnPty : public ::testing::Test {
 protected:
     PseudoTerminal pty;
-    PortDirectory directory{[this] { return std::vector<std::string>{pty.slavePath()}; }};
-    PosixSerialPort port{directory};
+    ListedPortDirectory directory{[this] { return std::vector<std::string>{pty.slavePath()}; }};
+    // Characters sent apart stay one burst here, however busy the machine:
+    // the burst rule is tested on its own.
+    CommControl port{std::make_unique<PosixLine>(testLoop()), directory, testLoop(), std::chrono::hours(1)};
 
     void openPort(std::string_view settings)
     {
@@ -571,9 +559,10 @@ TEST_F(PortOnPty, OutBufferCountFallsToZeroWithoutTheEventLoop)
 TEST(PosixSerialPortStall, AQueueThatNeverLeavesIsDiscardedAfterTheAllowance)
 {
     PseudoTerminal pty; // the far end never reads
-    PortDirectory directory([&] { return std::vector<std::string>{pty.slavePath()}; });
+    ListedPortDirectory directory([&] { return std::vector<std::string>{pty.slavePath()}; });
     FakeClock clock;
-    PosixSerialPort port(directory, clock);
+    PollEventLoop loop(clock);
+    CommControl port(std::make_unique<PosixLine>(loop), directory, loop);
     ASSERT_TRUE(port.setSettings("38400,M,8,1"));
     ASSERT_TRUE(port.setPortOpen(true));
     ASSERT_TRUE(port.Output(pattern(std::size_t{1024} * 1024)));
@@ -589,9 +578,10 @@ TEST(PosixSerialPortStall, AQueueThatNeverLeavesIsDiscardedAfterTheAllowance)
 TEST(PosixSerialPortStall, APtyHasNoWireToWaitFor)
 {
     PseudoTerminal pty;
-    PortDirectory directory([&] { return std::vector<std::string>{pty.slavePath()}; });
+    ListedPortDirectory directory([&] { return std::vector<std::string>{pty.slavePath()}; });
     FakeClock clock;
-    PosixSerialPort port(directory, clock);
+    PollEventLoop loop(clock);
+    CommControl port(std::make_unique<PosixLine>(loop), directory, loop);
     // 2000 bytes at 300 baud would keep a real wire busy for 73 s.
     ASSERT_TRUE(port.setSettings("300,M,8,1"));
     ASSERT_TRUE(port.setPortOpen(true));
@@ -650,8 +640,8 @@ TEST_F(PortOnPty, AnotherProgramsExclusiveClaimMeansHeld)
             // Unprivileged, the kernel itself refuses the opening (EBUSY).
             ASSERT_EQ(::chmod(pty.slavePath().c_str(), 0666), 0);
             const ChildResult child = runAsNobody([&] {
-                PortDirectory childDirectory([&] { return std::vector<std::string>{pty.slavePath()}; });
-                PosixSerialPort childPort(childDirectory);
+                ListedPortDirectory childDirectory([&] { return std::vector<std::string>{pty.slavePath()}; });
+                CommControl childPort(std::make_unique<PosixLine>(testLoop()), childDirectory, testLoop());
                 const CommResult result = childPort.setPortOpen(true);
                 return ChildResult{result.number(), result.text()};
             });
@@ -691,8 +681,8 @@ TEST_F(PortOnPty, AnUnprivilegedUserWithoutAccessIsToldAboutDialout)
         GTEST_SKIP() << "needs root to switch to an unprivileged user";
     ASSERT_EQ(::chmod(pty.slavePath().c_str(), 0600), 0);
     const ChildResult child = runAsNobody([&] {
-        PortDirectory childDirectory([&] { return std::vector<std::string>{pty.slavePath()}; });
-        PosixSerialPort childPort(childDirectory);
+        ListedPortDirectory childDirectory([&] { return std::vector<std::string>{pty.slavePath()}; });
+        CommControl childPort(std::make_unique<PosixLine>(testLoop()), childDirectory, testLoop());
         const CommResult result = childPort.setPortOpen(true);
         return ChildResult{result.number(), result.text()};
     });
@@ -702,8 +692,8 @@ TEST_F(PortOnPty, AnUnprivilegedUserWithoutAccessIsToldAboutDialout)
 
 TEST(PosixSerialPortNaming, MissingPortsAreNoSuchPort)
 {
-    PortDirectory directory([] { return std::vector<std::string>{"/dev/isp-no-such-device"}; });
-    PosixSerialPort port(directory);
+    ListedPortDirectory directory([] { return std::vector<std::string>{"/dev/isp-no-such-device"}; });
+    CommControl port(std::make_unique<PosixLine>(testLoop()), directory, testLoop());
     EXPECT_EQ(port.portLocation(1), "/dev/isp-no-such-device");
     EXPECT_EQ(port.portLocation(2), "");
 
@@ -808,15 +798,7 @@ TEST_F(PortOnPty, AHandlerRunningANestedEventLoopStillReceives)
         received.push_back(port.Input());
         if (received.size() == 1) {
             pty.send("efgh");
-            QEventLoop modal;
-            QTimer check;
-            QObject::connect(&check, &QTimer::timeout, &modal, [&] {
-                if (received.size() >= 2)
-                    modal.quit();
-            });
-            check.start(5);
-            QTimer::singleShot(5000, &modal, &QEventLoop::quit);
-            modal.exec();
+            testLoop().runUntil([&] { return received.size() >= 2; }, 5s);
         }
         --depth;
     });

@@ -1,22 +1,10 @@
-// A whole upload through the real Linux backend and Qt's real event loop,
-// with the boot loader on the master side of a pseudo-terminal.
-#include "app/handlers/Shell.h"
-#include "app/widgets/QtTimer.h"
-#include "serial/ForwardingSerialComponent.h"
-#include "serial/posix/PosixSerialPort.h"
-#include "tests/support/PtyBootLoader.h"
-#include "tests/support/QtEventLoop.h"
-#include "tests/support/ScriptedForm1.h"
-#include "tests/support/SimulatedRig.h"
+// A whole upload through the real Linux line and the plain event loop, with
+// the boot loader on the master side of a pseudo-terminal.
+#include "tests/support/PtyRig.h"
 #include "transfer/Protocol.h"
-
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QEventLoop>
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <termios.h>
 
 using namespace isp;
@@ -36,51 +24,35 @@ class PtyUpload : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ensureCoreApplication();
-        comm.setOutputObserver([this](std::span<const std::uint8_t> bytes) {
-            const termios t = pty.slaveTermios();
+        rig.comm.setOutputObserver([this](std::span<const std::uint8_t> bytes) {
+            const termios t = rig.pty->slaveTermios();
             bursts.push_back({bytes.size(), t.c_cflag, cfgetospeed(&t)});
         });
-        // A modal message keeps the event loop running until "ok".
-        form.onMessageShown = [this](const std::string&) { runFor(messageReadingTime); };
+        rig.form.messageReadingTime = 300ms;
     }
 
-    void loadImage(const ImageBytes& image) { openImage(shell, form, image); }
-
-    PseudoTerminal pty;
-    PortDirectory directory{[this] { return std::vector<std::string>{pty.slavePath()}; }};
-    PosixSerialPort backend{directory};
-    ForwardingSerialComponent comm{backend};
-    QtTimer timer;
-    ScriptedForm1 form;
-    Shell shell{comm, timer, form, SteadyClock::instance()};
+    PtyRig rig;
     std::vector<QueuedBurst> bursts;
-    std::chrono::milliseconds messageReadingTime{300};
 };
 
 } // namespace
 
 TEST_F(PtyUpload, WholeImageArrivesInOrderWithTheLineSetForEachBurst)
 {
-    shell.Form1_Load();
-    ASSERT_EQ(form.portText(), "COM1");
-    EXPECT_EQ(form.entries.at(0).location, pty.slavePath());
     const ImageBytes image = randomImage(41);
-    loadImage(image);
-    shell.OpenUart_Click();
-    ASSERT_EQ(form.caption, "Uart:open");
+    rig.startUpload(image);
+    ASSERT_EQ(rig.form.portText(), "COM1");
+    EXPECT_EQ(rig.form.entries.at(0).location, rig.pty->slavePath());
+    ASSERT_EQ(rig.form.caption, "Uart:open");
+    VirtualBootLoader& device = rig.device->loader();
+    ASSERT_TRUE(rig.runUntil([&] { return device.finished(); }, 120s)) << device.pagesWritten() << " pages";
 
-    PtyBootLoader device(pty);
-    device.loader().start();
-    ASSERT_TRUE(runUntil([&] { return device.loader().finished(); }, 120s))
-        << device.loader().pagesWritten() << " pages";
-
-    EXPECT_EQ(device.loader().violations(), std::vector<std::string>{});
-    EXPECT_TRUE(device.loader().flash() == image);
-    EXPECT_EQ(device.loader().retries(), 0);
-    EXPECT_EQ(form.progressValue, 223);
-    EXPECT_EQ(shell.state().PageNumber, IdlePage);
-    EXPECT_TRUE(form.messages.empty());
+    EXPECT_EQ(device.violations(), std::vector<std::string>{});
+    EXPECT_TRUE(device.flash() == image);
+    EXPECT_EQ(device.retries(), 0);
+    EXPECT_EQ(rig.form.progressValue, 223);
+    EXPECT_EQ(rig.shell.state().PageNumber, IdlePage);
+    EXPECT_TRUE(rig.form.messages.empty());
 
     // Headers went out under space parity, frames under mark parity, both
     // at 38400 baud with 8 data bits and 1 stop bit. (A pty keeps CMSPAR and
@@ -100,41 +72,34 @@ TEST_F(PtyUpload, WholeImageArrivesInOrderWithTheLineSetForEachBurst)
 
 TEST_F(PtyUpload, GoesOnWhileAMessageShowsAndSurvivesTheDeviceVanishing)
 {
-    shell.Form1_Load();
-    loadImage(randomImage(42));
-    shell.OpenUart_Click();
-    PtyBootLoader device(pty);
-    device.loader().start();
-    ASSERT_TRUE(runUntil([&] { return device.loader().pagesWritten() >= 5; }, 30s));
+    rig.startUpload(randomImage(42));
+    VirtualBootLoader& device = rig.device->loader();
+    ASSERT_TRUE(rig.runUntil([&] { return device.pagesWritten() >= 5; }, 30s));
 
     // A refused file: the message stays up for a while, pages keep going.
-    messageReadingTime = 1000ms;
-    const int before = device.loader().pagesWritten();
-    int during = 0;
-    form.onMessageShown = [&](const std::string&) {
-        runFor(messageReadingTime);
-        during = device.loader().pagesWritten() - before;
-    };
-    openWrongLengthFile(shell, form);
+    rig.form.messageReadingTime = 1000ms;
+    const int before = device.pagesWritten();
+    openWrongLengthFile(rig.shell, rig.form);
+    // The flag is cleared only once the message is gone.
+    const int during = device.pagesWritten() - before;
     EXPECT_GT(during, 3) << "pages must keep going out while the message shows";
-    EXPECT_EQ(shell.state().FileLoadedFlag, 0);
+    EXPECT_EQ(rig.shell.state().FileLoadedFlag, 0);
 
     // Load a good image again, then pull the far end away mid-upload.
-    form.onMessageShown = [this](const std::string&) { runFor(messageReadingTime); };
-    loadImage(randomImage(43));
-    ASSERT_TRUE(runUntil([&] { return device.loader().pagesWritten() >= before + during + 3; }, 30s));
-    device.hangUp();
-    ASSERT_TRUE(
-        runUntil([&] { return !form.messages.empty() && form.showing == 0 && form.messages.size() >= 2; }, 10s));
-    runFor(300ms);
-    ASSERT_EQ(form.messages.size(), 2u) << "one message for the vanished device";
-    EXPECT_EQ(form.messages[1], " the COM port went away during the upload, it is closed now! ");
-    EXPECT_EQ(shell.state().PortOpenFlag, 0);
-    EXPECT_EQ(form.caption, "Uart:close");
-    EXPECT_FALSE(backend.PortOpen());
+    rig.form.messageReadingTime = 300ms;
+    openImage(rig.shell, rig.form, randomImage(43));
+    ASSERT_TRUE(rig.runUntil([&] { return device.pagesWritten() >= before + during + 3; }, 30s));
+    rig.device->hangUp();
+    ASSERT_TRUE(rig.runUntil([&] { return rig.form.messages.size() >= 2 && rig.form.showing == 0; }, 10s));
+    rig.loop.runFor(300ms);
+    ASSERT_EQ(rig.form.messages.size(), 2u) << "one message for the vanished device";
+    EXPECT_EQ(rig.form.messages[1], " the COM port went away during the upload, it is closed now! ");
+    EXPECT_EQ(rig.shell.state().PortOpenFlag, 0);
+    EXPECT_EQ(rig.form.caption, "Uart:close");
+    EXPECT_FALSE(rig.control.PortOpen());
 
     // The program still answers, and says clearly that the port is gone.
-    shell.OpenUart_Click();
-    ASSERT_EQ(form.messages.size(), 3u);
-    EXPECT_EQ(form.messages[2], " this COM is not there: plug the adapter in and open it again! ");
+    rig.shell.OpenUart_Click();
+    ASSERT_EQ(rig.form.messages.size(), 3u);
+    EXPECT_EQ(rig.form.messages[2], " this COM is not there: plug the adapter in and open it again! ");
 }

@@ -40,7 +40,7 @@ TEST(Upload, WholeImageReachesTheDeviceWithTheRightParityAndTiming)
     EXPECT_EQ(rig.shell.state().PageNumber, IdlePage);
     EXPECT_EQ(rig.shell.state().PortOpenFlag, 1);
     EXPECT_TRUE(rig.MSComm1.PortOpen());
-    EXPECT_EQ(rig.MSComm1.discardedBytes(), 0u);
+    EXPECT_EQ(rig.line.discardedBytes(), 0u);
     for (const auto gap : loader->gaps())
         ASSERT_GE(gap, 20ms);
     EXPECT_TRUE(rig.form.messages.empty());

@@ -744,28 +744,26 @@ class ProgramTest : public WindowsTest {
 protected:
     void start()
     {
-        auto port = std::make_unique<SimulatedSerialPort>(line);
-        MSComm1 = port.get();
-        program = std::make_unique<Program>(std::move(port), scheduler);
+        program = std::make_unique<Program>(
+            std::make_unique<SimulatedSerialLine>(line), std::make_unique<SimulatedPortDirectory>());
+        MSComm1 = &program->MSComm1();
         program->start();
         form = &program->form();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(form));
         form->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(form->windowHandle()));
-        MSComm1->clearOperations();
+        openingsAtStart = line.openings();
     }
 
     void click(QPushButton* button) { clickThroughWindow(*form, *button); }
 
-    int openings() const
-    {
-        const auto& ops = MSComm1->operations();
-        return static_cast<int>(std::count(ops.begin(), ops.end(), std::string("PortOpen=true")));
-    }
+    // Openings since start-up.
+    int openings() const { return line.openings() - openingsAtStart; }
 
     SimulatedScheduler scheduler;
     SimulatedLine line{scheduler};
-    SimulatedSerialPort* MSComm1 = nullptr;
+    SerialComponent* MSComm1 = nullptr;
+    int openingsAtStart = 0;
     std::unique_ptr<Program> program;
     Form1* form = nullptr;
 };

@@ -11,36 +11,38 @@ PageRequests::PageRequests(SharedState& state, SerialComponent& comm, Timer& tim
 
 PageRequests::Outcome PageRequests::MSComm1_OnComm()
 {
+    using Kind = Outcome::Kind;
     const int event = comm_.CommEvent();
-    if (event == comEventDeviceGone) {
-        partial_.clear();
-        return Outcome::DeviceGone;
-    }
+    if (event == comEventDeviceGone)
+        return {Kind::DeviceGone, {}};
     // Line errors, modem-line changes and send events do not concern the
     // upload: the device simply asks again.
     if (event != comEvReceive)
-        return Outcome::Ignored;
+        return {Kind::NotReceive, {}};
 
     // Right after the user opens the port a notification comes after two
-    // characters; keep them and complete the request with the next ones.
-    partial_ += comm_.Input();
-    if (partial_.size() < static_cast<std::size_t>(RequestLength))
-        return Outcome::Incomplete;
+    // characters: they stay in the component, which completes them with the
+    // next ones, or throws them away with everything unread when the port
+    // closes or when no more follow (a fragment followed by silence is noise).
+    if (comm_.InBufferCount() < RequestLength)
+        return {Kind::Incomplete, {}};
+    std::string request = comm_.Input();
+    if (request.size() < static_cast<std::size_t>(RequestLength))
+        return {Kind::Incomplete, {}}; // only with an InputLen this program never sets
 
     // The component hands over one character per byte, its code being the
     // byte's value (a byte with a wrong parity bit arrives as '?', 63). Bytes
     // of 0x80 and above thus exceed both limits and are never a page.
-    const int c2 = static_cast<unsigned char>(partial_[2]);
-    const int c3 = static_cast<unsigned char>(partial_[3]);
     // Whatever follows the first request in the same notification is dropped.
-    partial_.clear();
+    const int c2 = static_cast<unsigned char>(request[2]);
+    const int c3 = static_cast<unsigned char>(request[3]);
     if (c3 > MaxSecondAddend || c2 > MaxFirstAddend)
-        return Outcome::Ignored;
+        return {Kind::OutOfLimits, std::move(request)};
 
     state_.PageNumber = static_cast<std::uint8_t>(c2 + c3);
     timer_.setInterval(static_cast<int>(RequestToPageDelay.count()));
     timer_.setEnabled(true);
-    return Outcome::Armed;
+    return {Kind::Armed, std::move(request)};
 }
 
 } // namespace isp

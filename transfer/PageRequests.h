@@ -15,23 +15,24 @@ class PageRequests {
 public:
     PageRequests(SharedState& state, SerialComponent& comm, Timer& timer);
 
-    enum class Outcome {
-        Ignored,    // not a receive notification, or a request out of limits
-        Incomplete, // fewer than four characters so far; kept for the next
-        Armed,      // PageNumber set and Timer1 armed
-        DeviceGone, // the component lost the device and closed the port
+    struct Outcome {
+        enum class Kind {
+            NotReceive,  // a line, modem or send event: nothing to read
+            Incomplete,  // fewer than four characters wait; left for the next
+            OutOfLimits, // c2 or c3 beyond what the boot loader sends: ignored
+            Armed,       // PageNumber set and Timer1 armed
+            DeviceGone,  // the component lost the device and closed the port
+        };
+        Kind kind = Kind::NotReceive;
+        std::string request; // the characters read, for Armed and OutOfLimits
     };
 
     Outcome MSComm1_OnComm();
-
-    // Drops characters kept from an incomplete request (at open and close).
-    void forgetPartialRequest() { partial_.clear(); }
 
 private:
     SharedState& state_;
     SerialComponent& comm_;
     Timer& timer_;
-    std::string partial_; // never more than three characters
 };
 
 } // namespace isp

@@ -2,8 +2,6 @@
 #include "app/handlers/Shell.h"
 #include "image/ImageFile.h"
 
-#include <algorithm>
-
 namespace isp {
 
 void Shell::OpenFile_Click()
@@ -16,13 +14,12 @@ void Shell::OpenFile_Click()
     switch (loaded.outcome) {
     case ImageLoadResult::Outcome::Loaded:
         // All 28672 bytes arrived: only now replace the image and say so.
-        std::copy(loaded.bytes.begin(), loaded.bytes.end(), state_.ImageBuffer.begin());
-        state_.FileLoadedFlag = 1;
+        transfer_.useImage(loaded.bytes);
         break;
     case ImageLoadResult::Outcome::WrongLength:
         // The upload of an earlier image goes on while the message shows.
         form_.showMessage(messages::FileError);
-        state_.FileLoadedFlag = 0;
+        transfer_.refuseImage();
         break;
     case ImageLoadResult::Outcome::Unreadable: form_.showMessage(messages::fileUnreadable(loaded.reason)); break;
     }

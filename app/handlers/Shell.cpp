@@ -6,14 +6,9 @@
 namespace isp {
 
 Shell::Shell(SerialComponent& MSComm1, Timer& Timer1, Form1View& form, Clock& clock)
-    : MSComm1_(MSComm1),
-      Timer1_(Timer1),
-      form_(form),
-      sender_(state_, MSComm1, Timer1, form, clock),
-      requests_(state_, MSComm1, Timer1),
-      loadImage_(loadImageFile)
+    : MSComm1_(MSComm1), form_(form), transfer_(MSComm1, Timer1, form, clock), loadImage_(loadImageFile)
 {
-    Timer1_.setOnTick([this] { Timer1_Timer(); });
+    Timer1.setOnTick([this] { Timer1_Timer(); });
     MSComm1_.setOnComm([this] { MSComm1_OnComm(); });
     form_.setOnPortTextChanged([this] { ComSelect_Change(); });
 }
@@ -25,23 +20,22 @@ void Shell::setImageLoader(ImageLoader loader)
 
 void Shell::Timer1_Timer()
 {
-    const PageSender::Result result = sender_.Timer1_Timer();
+    const PageSender::Result result = transfer_.sendPendingPage();
     if (result.outcome == PageSender::Result::Outcome::Failed)
         dropPort(messages::lineFailed(result.failure));
 }
 
 void Shell::MSComm1_OnComm()
 {
-    if (requests_.MSComm1_OnComm() == PageRequests::Outcome::DeviceGone && state_.PortOpenFlag == 1)
+    const auto outcome = transfer_.takeNotification();
+    if (outcome.kind == PageRequests::Outcome::Kind::DeviceGone && state().PortOpenFlag == 1)
         dropPort(messages::lineFailed(CommResult(commDeviceGone, "the device went away")));
 }
 
 void Shell::dropPort(const std::string& message)
 {
-    (void)MSComm1_.setPortOpen(false);
-    state_.PortOpenFlag = 0;
+    transfer_.closePort();
     form_.setOpenUartCaption("Uart:close");
-    requests_.forgetPartialRequest();
     form_.showMessage(message);
 }
 

@@ -3,17 +3,16 @@
 #include "app/handlers/Form1View.h"
 #include "serial/Clock.h"
 #include "serial/SerialComponent.h"
-#include "transfer/PageRequests.h"
-#include "transfer/PageSender.h"
 #include "transfer/SharedState.h"
 #include "transfer/Timer.h"
+#include "transfer/Transfer.h"
 
 #include <functional>
 #include <string>
 
-// The program's event handlers and the state they share, free of widgets.
-// Each handler is named after its control and event and runs to its end on
-// the user-interface thread; the windows only forward clicks to them.
+// The main window's event handlers, free of widgets. Each is named after its
+// control and event and runs to its end on the user-interface thread; they
+// drive the core (Transfer) and tell the user what happened.
 namespace isp {
 
 struct ImageLoadResult;
@@ -42,8 +41,8 @@ public:
     // Notification of MSComm1: the device's page requests.
     void MSComm1_OnComm();
 
-    SharedState& state() { return state_; }
-    const SharedState& state() const { return state_; }
+    SharedState& state() { return transfer_.state(); }
+    const SharedState& state() const { return transfer_.state(); }
 
     // Replaces how an image file is read (tests inject slow or failing reads).
     void setImageLoader(ImageLoader loader);
@@ -52,13 +51,12 @@ private:
     // The port is no longer usable: close it, show Closed, tell the user.
     void dropPort(const std::string& message);
 
-    SharedState state_;
     SerialComponent& MSComm1_;
-    Timer& Timer1_;
     Form1View& form_;
-    PageSender sender_;
-    PageRequests requests_;
+    Transfer transfer_;
     ImageLoader loadImage_;
+    // How many ports start-up listed; none means only a restart can help.
+    int listedPorts_ = 0;
 };
 
 } // namespace isp

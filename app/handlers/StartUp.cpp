@@ -31,14 +31,10 @@ void Shell::Form1_Load()
     if (const auto first = form_.portEntry(0))
         form_.setPortText(*first);
     if (const auto n = portNumberFromText(form_.portText()))
-        state_.PortNumber = static_cast<std::uint8_t>(*n);
+        state().PortNumber = static_cast<std::uint8_t>(*n);
 
-    state_.PageNumber = IdlePage;
+    transfer_.start();
     form_.setProgressRange(0, PageCount - 1);
-    state_.FileLoadedFlag = 0;
-    state_.PortOpenFlag = 0;
-    Timer1_.setInterval(0);
-    Timer1_.setEnabled(false);
 }
 
 } // namespace isp

@@ -1,8 +1,6 @@
 #include "app/widgets/Program.h"
 
-#include "serial/Clock.h"
-#include "serial/PortDirectory.h"
-#include "serial/posix/PosixSerialPort.h"
+#include "serial/Platform.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -10,18 +8,13 @@
 
 namespace isp {
 
-Program::Program() : Program(std::make_unique<PortDirectory>(), SteadyClock::instance()) {}
+Program::Program() : Program(nullptr, nullptr) {}
 
-Program::Program(std::unique_ptr<PortDirectory> ports, Clock& clock)
-    : Program(std::make_unique<PosixSerialPort>(*ports, clock), clock)
-{
-    // The component keeps a reference to the directory: keep it alive as
-    // long as the component, which is destroyed before this member.
-    ports_ = std::move(ports);
-}
-
-Program::Program(std::unique_ptr<SerialComponent> MSComm1, Clock& clock)
-    : MSComm1_(std::move(MSComm1)), shell_(*MSComm1_, Timer1_, form_, clock)
+Program::Program(std::unique_ptr<SerialLine> line, std::unique_ptr<PortDirectory> ports)
+    : ports_(ports ? std::move(ports) : platform::makePortDirectory()),
+      MSComm1_(line ? std::move(line) : platform::makeSerialLine(loop_), *ports_, loop_),
+      Timer1_(loop_),
+      shell_(MSComm1_, Timer1_, form_, loop_.clock())
 {
     QApplication::setWindowIcon(form_.windowIcon());
 
@@ -34,7 +27,7 @@ Program::~Program() = default;
 
 void Program::start()
 {
-    // As the window loads: a message of the scan shows before the window.
+    // The handler of the window's loading runs before the window shows.
     shell_.Form1_Load();
     form_.show();
 }

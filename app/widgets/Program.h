@@ -2,26 +2,26 @@
 
 #include "app/handlers/Shell.h"
 #include "app/widgets/Form1.h"
-#include "app/widgets/QtTimer.h"
+#include "app/widgets/QtEventLoop.h"
+#include "serial/CommControl.h"
+#include "serial/PortDirectory.h"
+#include "serial/SerialLine.h"
+#include "transfer/LoopTimer.h"
 
 #include <memory>
 
+// The window's composition root: the event loop, the serial component
+// (MSComm1) on this system's line, the timer (Timer1), the main window and
+// the event handlers, wired together in one place.
 namespace isp {
 
-class Clock;
-class PortDirectory;
-class SerialComponent;
-
-// The program's composition root: the serial component (MSComm1), the timer
-// (Timer1), the main window and the event handlers, wired together. The
-// clicks of the three buttons go to the handlers; the handlers connect
-// themselves to the ticks, the serial notifications and the port box.
 class Program {
 public:
-    // The real program: the system's serial ports on termios, real time.
+    // The real program: this system's serial ports, real time.
     Program();
-    // With another serial component and clock (tests run on a simulated line).
-    Program(std::unique_ptr<SerialComponent> MSComm1, Clock& clock);
+    // With another line and port directory (tests run on pseudo-terminals
+    // or a simulated line).
+    Program(std::unique_ptr<SerialLine> line, std::unique_ptr<PortDirectory> ports);
     ~Program();
 
     Program(const Program&) = delete;
@@ -32,14 +32,15 @@ public:
 
     Form1& form() { return form_; }
     Shell& shell() { return shell_; }
+    SerialComponent& MSComm1() { return MSComm1_; }
+    EventLoop& loop() { return loop_; }
 
 private:
-    Program(std::unique_ptr<PortDirectory> ports, Clock& clock);
-
     // Declared in the order they are built; the handlers go first at the end.
+    QtEventLoop loop_;
     std::unique_ptr<PortDirectory> ports_;
-    std::unique_ptr<SerialComponent> MSComm1_;
-    QtTimer Timer1_;
+    CommControl MSComm1_;
+    LoopTimer Timer1_;
     Form1 form_;
     Shell shell_;
 };

@@ -1,5 +1,7 @@
 #include "serial/sim/SimulatedLine.h"
 
+#include <charconv>
+
 namespace isp {
 namespace {
 
@@ -9,6 +11,24 @@ constexpr LineSettings DeviceLine{38400, Parity::Mark, 8, 1};
 Clock::Duration byteTime(const LineSettings& settings)
 {
     return Clock::Duration(static_cast<std::int64_t>(settings.bitsPerByte()) * 1'000'000'000LL / settings.baud);
+}
+
+bool isMarkOrSpace(const LineSettings& settings)
+{
+    return settings.parity == Parity::Mark || settings.parity == Parity::Space;
+}
+
+// n of "sim:COMn", or 0.
+int portOf(const std::string& device)
+{
+    constexpr std::string_view Prefix = "sim:COM";
+    if (!device.starts_with(Prefix))
+        return 0;
+    int n = 0;
+    const char* first = device.data() + Prefix.size();
+    const char* last = device.data() + device.size();
+    const auto [end, error] = std::from_chars(first, last, n);
+    return error == std::errc() && end == last ? n : 0;
 }
 
 } // namespace
@@ -65,7 +85,7 @@ void SimulatedLine::setRejectsMarkSpace(int n, bool rejects)
 void SimulatedLine::vanish(int n)
 {
     ports_.at(n).present = false;
-    if (attached_ && attached_->open_ && attached_->openPort_ == n)
+    if (attached_ && attached_->openPort_ == n)
         attached_->lost();
 }
 
@@ -88,121 +108,86 @@ DeviceEnd* SimulatedLine::device(int n)
 
 void SimulatedLine::deliverToProgram(int n, std::uint8_t value, bool parityBit)
 {
-    if (exists(n) && attached_ && attached_->open_ && attached_->openPort_ == n)
+    if (exists(n) && attached_ && attached_->openPort_ == n)
         attached_->receive(value, parityBit);
 }
 
-// --- the program's component ------------------------------------------------
+// --- the program's line -----------------------------------------------------
 
-SimulatedSerialPort::SimulatedSerialPort(SimulatedLine& line) : line_(line), scheduler_(line.scheduler()) {}
+SimulatedSerialLine::SimulatedSerialLine(SimulatedLine& line) : line_(line), scheduler_(line.scheduler()) {}
 
-SimulatedSerialPort::~SimulatedSerialPort()
+SimulatedSerialLine::~SimulatedSerialLine()
 {
-    *alive_ = false;
-    if (line_.attached_ == this)
-        line_.attached_ = nullptr;
+    close();
+    scheduler_.cancel(goneReport_);
 }
 
-void SimulatedSerialPort::record(const char* what, int value)
+CommResult SimulatedSerialLine::open(const std::string& device, const std::string& name, const LineSettings& settings)
 {
-    operations_.push_back(std::string(what) + '=' + std::to_string(value));
-}
-
-void SimulatedSerialPort::record(const char* what, const std::string& value)
-{
-    operations_.push_back(std::string(what) + '=' + value);
-}
-
-CommResult SimulatedSerialPort::setCommPort(int n)
-{
-    record("CommPort", n);
-    if (open_)
-        return CommResult(commPortIsOpen, "the port number cannot change while the port is open");
-    if (n < 1)
-        return CommResult(commNoSuchPort, "there is no COM" + std::to_string(n));
-    commPort_ = n;
-    return {};
-}
-
-CommResult SimulatedSerialPort::setSettings(std::string_view settings)
-{
-    record("Settings", std::string(settings));
-    const auto parsed = LineSettings::parse(settings);
-    if (!parsed)
-        return CommResult(commBadSettings, "the line settings are not understood");
-    if (open_) {
-        const bool markSpace = parsed->parity == Parity::Mark || parsed->parity == Parity::Space;
-        if (markSpace && line_.ports_.at(openPort_).rejectsMarkSpace)
-            return CommResult(commSettingsRejected, "the adapter cannot send mark or space parity");
-        drain();
-    }
-    settings_ = *parsed;
-    return {};
-}
-
-CommResult SimulatedSerialPort::setPortOpen(bool open)
-{
-    record("PortOpen", open ? "true" : "false");
-    if (!open) {
-        if (!open_)
-            return {};
-        drain();
-        open_ = false;
-        input_.clear();
-        line_.attached_ = nullptr;
-        return {};
-    }
     if (open_)
         return {};
-    const auto found = line_.ports_.find(commPort_);
+    const int n = portOf(device);
+    const auto found = line_.ports_.find(n);
     if (found == line_.ports_.end() || !found->second.present)
-        return CommResult(commNoSuchPort, "there is no COM" + std::to_string(commPort_));
+        return {commNoSuchPort, name + " is not present."};
     const auto& port = found->second;
     if (port.held)
-        return CommResult(commPortHeld, "another program holds COM" + std::to_string(commPort_));
+        return {commPortHeld, "another program holds " + name};
     if (port.denied)
-        return CommResult(commNoPermission, "no permission to open COM" + std::to_string(commPort_));
-    const bool markSpace = settings_.parity == Parity::Mark || settings_.parity == Parity::Space;
-    if (markSpace && port.rejectsMarkSpace)
-        return CommResult(commSettingsRejected, "the adapter cannot send mark or space parity");
+        return {commNoPermission, "no permission to open " + name};
+    if (isMarkOrSpace(settings) && port.rejectsMarkSpace)
+        return {commSettingsRejected, "the adapter of " + name + " cannot send mark or space parity"};
     open_ = true;
-    openPort_ = commPort_;
-    input_.clear();
+    ++line_.openings_;
+    openPort_ = n;
+    settings_ = settings;
+    arrived_.clear();
     line_.attached_ = this;
     return {};
 }
 
-CommResult SimulatedSerialPort::Output(std::span<const std::uint8_t> bytes)
+void SimulatedSerialLine::close()
 {
-    record("Output", std::to_string(bytes.size()) + " bytes");
     if (!open_)
-        return CommResult(commNotOpen, "the port is not open");
+        return;
+    discardOutput();
+    open_ = false;
+    arrived_.clear();
+    scheduler_.cancel(handOver_);
+    handOver_ = 0;
+    if (line_.attached_ == this)
+        line_.attached_ = nullptr;
+}
+
+CommResult SimulatedSerialLine::configure(const LineSettings& settings)
+{
+    if (!open_)
+        return {commNotOpen, "the port is not open"};
+    if (isMarkOrSpace(settings) && line_.ports_.at(openPort_).rejectsMarkSpace)
+        return {commSettingsRejected, "the adapter cannot send mark or space parity"};
+    settings_ = settings;
+    return {};
+}
+
+CommResult SimulatedSerialLine::write(std::span<const std::uint8_t> bytes)
+{
+    if (!open_)
+        return {commNotOpen, "the port is not open"};
     output_.insert(output_.end(), bytes.begin(), bytes.end());
     if (!byteOnWire_)
         startNextByte();
     return {};
 }
 
-int SimulatedSerialPort::OutBufferCount()
+void SimulatedSerialLine::discardOutput()
 {
-    return static_cast<int>(output_.size());
+    line_.discarded_ += output_.size();
+    output_.clear();
+    scheduler_.cancel(wireTask_);
+    byteOnWire_ = false;
 }
 
-std::string SimulatedSerialPort::Input()
-{
-    const std::size_t take =
-        inputLen_ > 0 ? std::min<std::size_t>(static_cast<std::size_t>(inputLen_), input_.size()) : input_.size();
-    std::string taken = input_.substr(0, take);
-    input_.erase(0, take);
-    return taken;
-}
-
-std::string SimulatedSerialPort::portLocation(int n) const
-{
-    return line_.exists(n) ? "sim:COM" + std::to_string(n) : std::string();
-}
-
-void SimulatedSerialPort::startNextByte()
+void SimulatedSerialLine::startNextByte()
 {
     DeviceEnd* device = line_.device(openPort_);
     if (!open_ || output_.empty() || byteOnWire_ || (device && device->stalled_))
@@ -210,10 +195,7 @@ void SimulatedSerialPort::startNextByte()
     byteOnWire_ = true;
     // The parity bit is fixed when the byte starts on the wire.
     const bool parityBit = parityBitFor(settings_.parity, output_.front());
-    std::weak_ptr<bool> alive = alive_;
-    wireTask_ = scheduler_.atLine(scheduler_.time() + byteTime(settings_), [this, alive, parityBit] {
-        if (alive.expired())
-            return;
+    wireTask_ = scheduler_.atLine(scheduler_.time() + byteTime(settings_), [this, parityBit] {
         byteOnWire_ = false;
         if (output_.empty())
             return;
@@ -225,57 +207,27 @@ void SimulatedSerialPort::startNextByte()
     });
 }
 
-void SimulatedSerialPort::drain()
-{
-    // Closing or changing the line never cuts a queued byte: wait until the
-    // queue has left, unless it is stuck, then throw it away.
-    const Clock::TimePoint limit = scheduler_.time() + DrainLimit;
-    while (!output_.empty() && scheduler_.time() < limit)
-        scheduler_.sleepFor(byteTime(settings_));
-    if (!output_.empty()) {
-        discarded_ += output_.size();
-        output_.clear();
-        scheduler_.cancel(wireTask_);
-        byteOnWire_ = false;
-    }
-}
-
-void SimulatedSerialPort::receive(std::uint8_t value, bool parityBit)
+void SimulatedSerialLine::receive(std::uint8_t value, bool parityBit)
 {
     const bool expected = parityBitFor(settings_.parity, value);
     const bool checked = settings_.parity != Parity::None;
-    input_.push_back(checked && parityBit != expected ? '?' : static_cast<char>(value));
-    if (rThreshold_ > 0 && input_.size() >= static_cast<std::size_t>(rThreshold_) && !receivePending_)
-        postNotification(comEvReceive);
+    arrived_.push_back(checked && parityBit != expected ? '?' : static_cast<char>(value));
+    // Like a driver's read-ready wake-up: handed over when the loop runs.
+    if (handOver_ == 0)
+        handOver_ = scheduler_.post([this] {
+            handOver_ = 0;
+            const std::string characters = std::move(arrived_);
+            arrived_.clear();
+            reportReceived(characters);
+        });
 }
 
-void SimulatedSerialPort::lost()
+void SimulatedSerialLine::lost()
 {
-    discarded_ += output_.size();
-    output_.clear();
-    scheduler_.cancel(wireTask_);
-    byteOnWire_ = false;
-    open_ = false;
-    input_.clear();
-    line_.attached_ = nullptr;
-    postNotification(comEventDeviceGone);
-}
-
-void SimulatedSerialPort::postNotification(int event)
-{
-    if (event == comEvReceive)
-        receivePending_ = true;
-    std::weak_ptr<bool> alive = alive_;
-    scheduler_.postLoop(scheduler_.time(), [this, alive, event] {
-        if (alive.expired())
-            return;
-        if (event == comEvReceive) {
-            receivePending_ = false;
-            if (!open_ || rThreshold_ <= 0 || input_.size() < static_cast<std::size_t>(rThreshold_))
-                return;
-            ++receiveNotifications_;
-        }
-        raiseOnComm(event);
+    close();
+    goneReport_ = scheduler_.post([this] {
+        goneReport_ = 0;
+        reportGone();
     });
 }
 

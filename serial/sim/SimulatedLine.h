@@ -1,7 +1,8 @@
 #pragma once
 
 #include "serial/LineSettings.h"
-#include "serial/SerialComponent.h"
+#include "serial/PortDirectory.h"
+#include "serial/SerialLine.h"
 #include "serial/sim/SimulatedScheduler.h"
 
 #include <cstdint>
@@ -12,10 +13,10 @@
 #include <string>
 #include <vector>
 
-// An in-memory serial line for tests: the system's ports, the program's
-// serial component on one end and a scriptable device on the other. The
-// device sees every byte with its parity bit, as a 9-bit frame, at the moment
-// it has fully left the wire at the baud rate in force.
+// An in-memory serial line for tests: the system's ports, the program's line
+// on one end and a scriptable device on the other. The device sees every
+// byte with its parity bit, as a 9-bit frame, at the moment it has fully left
+// the wire at the baud rate in force.
 namespace isp {
 
 // One character on the wire: 8 data bits and the parity bit.
@@ -26,7 +27,7 @@ struct WireByte {
 };
 
 class SimulatedLine;
-class SimulatedSerialPort;
+class SimulatedSerialLine;
 
 // The far end of the cable on one port: what the device sends and receives.
 class DeviceEnd {
@@ -47,7 +48,7 @@ public:
 
 private:
     friend class SimulatedLine;
-    friend class SimulatedSerialPort;
+    friend class SimulatedSerialLine;
     SimulatedScheduler* scheduler_ = nullptr;
     SimulatedLine* line_ = nullptr;
     int port_ = 0;
@@ -56,7 +57,8 @@ private:
     Clock::TimePoint sendFreeAt_{};
 };
 
-// The ports of the simulated system, by number n of COMn.
+// The ports of the simulated system, by number n of COMn; the program opens
+// COMn as the device "sim:COMn" (see SimulatedPortDirectory).
 class SimulatedLine {
 public:
     explicit SimulatedLine(SimulatedScheduler& scheduler) : scheduler_(scheduler) {}
@@ -76,8 +78,13 @@ public:
     DeviceEnd* device(int n);
     SimulatedScheduler& scheduler() { return scheduler_; }
 
+    // Bytes the program's line threw away because they could not leave.
+    std::size_t discardedBytes() const { return discarded_; }
+    // Openings of a port that succeeded.
+    int openings() const { return openings_; }
+
 private:
-    friend class SimulatedSerialPort;
+    friend class SimulatedSerialLine;
     friend class DeviceEnd;
     struct Port {
         std::unique_ptr<DeviceEnd> device;
@@ -90,109 +97,55 @@ private:
 
     SimulatedScheduler& scheduler_;
     std::map<int, Port> ports_;
-    SimulatedSerialPort* attached_ = nullptr;
+    SimulatedSerialLine* attached_ = nullptr;
+    std::size_t discarded_ = 0;
+    int openings_ = 0;
 };
 
-// The program's serial component on the simulated line. Keeps every promise
-// of SerialComponent: drains before closing (bounded), reports notifications
-// through the event loop only, hands over wrong-parity bytes as '?'.
-class SimulatedSerialPort final : public SerialComponent {
+// COMn is the simulated device "sim:COMn", whether it exists or not.
+class SimulatedPortDirectory final : public PortDirectory {
 public:
-    explicit SimulatedSerialPort(SimulatedLine& line);
-    ~SimulatedSerialPort() override;
+    std::string pathOf(int n) const override { return n >= 1 ? "sim:COM" + std::to_string(n) : std::string(); }
+    void refresh() override {}
+};
 
-    CommResult setCommPort(int n) override;
-    int CommPort() const override { return commPort_; }
-    CommResult setSettings(std::string_view settings) override;
-    std::string Settings() const override { return settings_.toString(); }
-    void setInBufferSize(int bytes) override
-    {
-        record("InBufferSize", bytes);
-        inBufferSize_ = bytes;
-    }
-    int InBufferSize() const override { return inBufferSize_; }
-    void setOutBufferSize(int bytes) override
-    {
-        record("OutBufferSize", bytes);
-        outBufferSize_ = bytes;
-    }
-    int OutBufferSize() const override { return outBufferSize_; }
-    void setInputLen(int characters) override
-    {
-        record("InputLen", characters);
-        inputLen_ = characters;
-    }
-    int InputLen() const override { return inputLen_; }
-    void setRThreshold(int characters) override
-    {
-        record("RThreshold", characters);
-        rThreshold_ = characters;
-    }
-    int RThreshold() const override { return rThreshold_; }
-    void setSThreshold(int bytes) override
-    {
-        record("SThreshold", bytes);
-        sThreshold_ = bytes;
-    }
-    int SThreshold() const override { return sThreshold_; }
-    CommResult setPortOpen(bool open) override;
-    bool PortOpen() const override { return open_; }
-    CommResult Output(std::span<const std::uint8_t> bytes) override;
-    int OutBufferCount() override;
-    std::string Input() override;
-    int InBufferCount() const override { return static_cast<int>(input_.size()); }
-    std::string portLocation(int n) const override;
-    int CommEvent() const override { return lastCommEvent(); }
+// The program's end of the simulated line, under the communications control
+// like any platform's line. Received bytes wait, as in a driver, until the
+// event loop hands them over; a byte with the wrong parity bit becomes '?'.
+class SimulatedSerialLine final : public SerialLine {
+public:
+    explicit SimulatedSerialLine(SimulatedLine& line);
+    ~SimulatedSerialLine() override;
 
-    // Every operation the program made, in order ("CommPort=3",
-    // "Settings=38400,M,8,1", "PortOpen=true", "Output=3 bytes", ...).
-    const std::vector<std::string>& operations() const { return operations_; }
-    void clearOperations() { operations_.clear(); }
-    // Bytes thrown away because the queue could not drain before a close.
-    std::size_t discardedBytes() const { return discarded_; }
-    // Reports a line or modem event (framing error, ring, ...) through the
-    // event loop, as a real line would.
-    void injectNotification(int event) { postNotification(event); }
-    // Receive notifications delivered.
-    int receiveNotifications() const { return receiveNotifications_; }
-
-    // How long closing waits for a stuck queue before discarding it.
-    static constexpr std::chrono::seconds DrainLimit{2};
+    CommResult open(const std::string& device, const std::string& name, const LineSettings& settings) override;
+    bool isOpen() const override { return open_; }
+    void close() override;
+    CommResult configure(const LineSettings& settings) override;
+    CommResult write(std::span<const std::uint8_t> bytes) override;
+    Queue queued() override { return {CommResult::success(), output_.size()}; }
+    // The queue counts a byte until it has left the wire.
+    Clock::TimePoint wireClearAt() const override { return {}; }
+    void discardOutput() override;
 
 private:
     friend class SimulatedLine;
     friend class DeviceEnd;
-    void record(const char* what, int value);
-    void record(const char* what, const std::string& value);
     void startNextByte();
-    void byteLeftWire();
     void receive(std::uint8_t value, bool parityBit);
     void lost();
-    void postNotification(int event);
-    void drain();
 
     SimulatedLine& line_;
     SimulatedScheduler& scheduler_;
-    int commPort_ = 1;
     LineSettings settings_{};
-    int inBufferSize_ = 1024;
-    int outBufferSize_ = 512;
-    int inputLen_ = 0;
-    int rThreshold_ = 0;
-    int sThreshold_ = 0;
     bool open_ = false;
     int openPort_ = 0;
 
     std::deque<std::uint8_t> output_;
     bool byteOnWire_ = false;
     SimulatedScheduler::TaskId wireTask_ = 0;
-    std::string input_;
-    bool receivePending_ = false;
-
-    std::vector<std::string> operations_;
-    std::size_t discarded_ = 0;
-    int receiveNotifications_ = 0;
-    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    std::string arrived_; // received, not yet handed over
+    SimulatedScheduler::TaskId handOver_ = 0;
+    SimulatedScheduler::TaskId goneReport_ = 0;
 };
 
 } // namespace isp

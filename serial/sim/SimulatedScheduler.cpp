@@ -1,6 +1,7 @@
 #include "serial/sim/SimulatedScheduler.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace isp {
 
@@ -11,10 +12,18 @@ Clock::TimePoint SimulatedScheduler::now()
     return now_;
 }
 
-void SimulatedScheduler::sleepFor(Duration duration)
+void SimulatedScheduler::sleepUntil(TimePoint when)
 {
-    advanceTo(now_ + std::max(duration, Duration::zero()));
+    advanceTo(std::max(when, now_));
 }
+
+EventLoop::Id SimulatedScheduler::watch(NativeHandle /*handle*/, Interest /*interest*/, Task /*ready*/)
+{
+    // Nothing on simulated time has a descriptor to watch.
+    std::abort();
+}
+
+void SimulatedScheduler::unwatch(Id /*id*/) {}
 
 SimulatedScheduler::TaskId SimulatedScheduler::atLine(TimePoint when, Task task)
 {

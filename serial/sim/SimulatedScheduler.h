@@ -1,6 +1,7 @@
 #pragma once
 
 #include "serial/Clock.h"
+#include "serial/EventLoop.h"
 
 #include <cstdint>
 #include <functional>
@@ -16,17 +17,27 @@
 // Time passes when the program sleeps, when the loop waits for its next
 // event, and by a small step at every now(), so that a loop polling the
 // clock moves forward as it would on a real machine.
+//
+// It is the program's event loop and clock: posted and timed tasks are loop
+// work. Nothing is watched: the simulated line moves bytes by line work.
 namespace isp {
 
-class SimulatedScheduler final : public Clock {
+class SimulatedScheduler final : public Clock, public EventLoop {
 public:
-    using Task = std::function<void()>;
-    using TaskId = std::uint64_t;
+    using TaskId = EventLoop::Id;
 
     explicit SimulatedScheduler(Duration pollCost = std::chrono::microseconds(10)) : pollCost_(pollCost) {}
 
     TimePoint now() override;
-    void sleepFor(Duration duration) override;
+    void sleepUntil(TimePoint when) override;
+    void doze(Duration duration) override { sleepFor(duration); }
+
+    Clock& clock() override { return *this; }
+    Id post(Task task) override { return postLoop(now_, std::move(task)); }
+    Id runAt(TimePoint when, Task task) override { return postLoop(when, std::move(task)); }
+    // cancel() below serves line and loop work alike.
+    Id watch(NativeHandle handle, Interest interest, Task ready) override;
+    void unwatch(Id id) override;
 
     // The current time, without the cost of a poll.
     TimePoint time() const { return now_; }
@@ -38,7 +49,7 @@ public:
 
     TaskId atLine(TimePoint when, Task task);
     TaskId postLoop(TimePoint when, Task task);
-    void cancel(TaskId id);
+    void cancel(TaskId id) override;
 
     // Runs the event loop for the given simulated time.
     void runFor(Duration duration);

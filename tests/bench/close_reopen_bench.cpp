@@ -3,12 +3,10 @@
 // open again. The page sender does this around every page, so it must cost
 // far less than a page's line time (132 bytes at 38400 baud: 37.8 ms).
 // Also shows that a vanished device leaves the process idle.
-#include "serial/posix/PosixSerialPort.h"
+#include "serial/CommControl.h"
+#include "serial/posix/PollEventLoop.h"
+#include "serial/posix/PosixLine.h"
 #include "tests/support/PseudoTerminal.h"
-
-#include <QCoreApplication>
-#include <QEventLoop>
-#include <QTimer>
 
 #include <time.h>
 
@@ -39,7 +37,7 @@ void report(const char* what, std::vector<double> micros)
         micros.back());
 }
 
-bool reopen(PosixSerialPort& port, int cycle)
+bool reopen(SerialComponent& port, int cycle)
 {
     bool ok = static_cast<bool>(port.setPortOpen(false));
     ok &= static_cast<bool>(port.setCommPort(1));
@@ -81,12 +79,12 @@ double processCpuSeconds()
 
 } // namespace
 
-int main(int argc, char** argv)
+int main()
 {
-    QCoreApplication app(argc, argv);
+    PollEventLoop loop;
     test::PseudoTerminal pty;
-    PortDirectory directory([&] { return std::vector<std::string>{pty.slavePath()}; });
-    PosixSerialPort port(directory);
+    ListedPortDirectory directory([&] { return std::vector<std::string>{pty.slavePath()}; });
+    CommControl port(std::make_unique<PosixLine>(loop), directory, loop);
     if (!port.setSettings("38400,M,8,1") || !port.setPortOpen(true)) {
         std::fprintf(stderr, "cannot open %s\n", pty.slavePath().c_str());
         return 1;
@@ -112,9 +110,7 @@ int main(int argc, char** argv)
     pty.closeMaster();
     const double cpuBefore = processCpuSeconds();
     const auto wallBefore = std::chrono::steady_clock::now();
-    QEventLoop idle;
-    QTimer::singleShot(200, &idle, &QEventLoop::quit);
-    idle.exec();
+    loop.runFor(std::chrono::milliseconds(200));
     const double cpu = processCpuSeconds() - cpuBefore;
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallBefore).count();
     std::printf("after a vanish: %d report(s), CPU %.1f ms in %.0f ms of event loop (%.1f%%)\n", gone, cpu * 1e3,

@@ -1,16 +1,22 @@
-// A whole 224-page upload over a pseudo-terminal with the real backend and
-// Qt's event loop, the boot loader asking for the next page the moment a
-// page is complete. Prints what the host adds per page beyond the 20 ms it
-// waits after a request and the 10 ms it pauses after a page.
+// A whole 224-page upload over a pseudo-terminal with the real Linux line,
+// the boot loader asking for the next page the moment a page is complete.
+// Prints what the host adds per page beyond the 20 ms it waits after a
+// request and the 10 ms it pauses after a page. Runs on the window's event
+// loop (Qt's, through its adapter), or with --poll on the plain loop of the
+// command line.
 //
-//   upload_bench [uploads]
+//   upload_bench [--poll] [uploads]
 #include "app/handlers/Shell.h"
-#include "app/widgets/QtTimer.h"
+#include "app/widgets/QtEventLoop.h"
+#include "serial/CommControl.h"
 #include "serial/ForwardingSerialComponent.h"
-#include "serial/posix/PosixSerialPort.h"
+#include "serial/Platform.h"
+#include "serial/posix/PollEventLoop.h"
+#include "serial/posix/PosixLine.h"
 #include "tests/support/PtyBootLoader.h"
 #include "tests/support/ScriptedForm1.h"
 #include "tests/support/SimulatedRig.h"
+#include "transfer/LoopTimer.h"
 #include "transfer/Protocol.h"
 
 #include <QCoreApplication>
@@ -59,11 +65,14 @@ long residentKiB()
     return -1;
 }
 
-bool uploadOnce(int round)
+// Runs `loop` until `done` holds or two minutes passed.
+using LoopRunner = std::function<void(const std::function<bool()>& done)>;
+
+bool uploadOnce(int round, EventLoop& eventLoop, const LoopRunner& runUntil)
 {
     PseudoTerminal pty;
-    PortDirectory directory([&] { return std::vector<std::string>{pty.slavePath()}; });
-    PosixSerialPort backend(directory);
+    ListedPortDirectory directory([&] { return std::vector<std::string>{pty.slavePath()}; });
+    CommControl backend(std::make_unique<PosixLine>(eventLoop), directory, eventLoop);
     ForwardingSerialComponent comm(backend);
     // When the program queued each page's header: on a pty the device reads
     // it only once the program's tick is over, so it cannot time it itself.
@@ -72,7 +81,7 @@ bool uploadOnce(int round)
         if (bytes.size() == 3)
             headersQueued.push_back(SteadyClock::instance().now());
     });
-    QtTimer timer;
+    LoopTimer timer(eventLoop);
     ScriptedForm1 form;
     Shell shell(comm, timer, form, SteadyClock::instance());
     shell.Form1_Load();
@@ -82,18 +91,11 @@ bool uploadOnce(int round)
 
     VirtualBootLoader::Options options;
     options.programmingTime = Clock::Duration::zero();
-    PtyBootLoader device(pty, options);
+    PtyBootLoader device(pty, eventLoop, options);
     const double cpuBefore = cpuSeconds();
     const auto start = steady_clock::now();
     device.loader().start();
-    QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (device.loader().finished() || steady_clock::now() - start > 120s)
-            loop.quit();
-    });
-    poll.start(5);
-    loop.exec();
+    runUntil([&] { return device.loader().finished() || steady_clock::now() - start > 120s; });
     const double total = duration<double>(steady_clock::now() - start).count();
     const double cpu = cpuSeconds() - cpuBefore;
 
@@ -124,10 +126,30 @@ bool uploadOnce(int round)
 
 int main(int argc, char** argv)
 {
+    platform::tuneProcessForTiming();
     QCoreApplication app(argc, argv);
-    const int uploads = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1;
+    const bool poll = argc > 1 && std::string(argv[1]) == "--poll";
+    const int first = poll ? 2 : 1;
+    const int uploads = argc > first ? std::max(1, std::atoi(argv[first])) : 1;
+    std::printf("event loop: %s\n", poll ? "plain poll() loop (command line)" : "Qt's, through its adapter (window)");
     bool clean = true;
-    for (int round = 1; round <= uploads; ++round)
-        clean = uploadOnce(round) && clean;
+    for (int round = 1; round <= uploads; ++round) {
+        if (poll) {
+            PollEventLoop loop;
+            clean = uploadOnce(round, loop, [&](const auto& done) { loop.runUntil(done, 130s); }) && clean;
+        } else {
+            QtEventLoop loop;
+            clean = uploadOnce(round, loop, [&](const auto& done) {
+                QEventLoop qt;
+                QTimer check;
+                QObject::connect(&check, &QTimer::timeout, [&] {
+                    if (done())
+                        qt.quit();
+                });
+                check.start(5);
+                qt.exec();
+            }) && clean;
+        }
+    }
     return clean ? 0 : 1;
 }

@@ -1,10 +1,13 @@
 #pragma once
 
 #include "image/ImageFile.h"
+#include "serial/CommControl.h"
 #include "serial/ForwardingSerialComponent.h"
 #include "tests/support/SimulatedRig.h"
+#include "transfer/LoopTimer.h"
 #include "transfer/Protocol.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -133,7 +136,7 @@ inline std::string hex(const std::vector<std::uint8_t>& values)
 // watch on the requests knows exactly what reached the request handler.
 class TappedComponent {
 public:
-    explicit TappedComponent(SimulatedSerialPort& port) : forward_(port)
+    explicit TappedComponent(SerialComponent& port) : forward_(port)
     {
         forward_.setInputObserver([this](const std::string& taken) { handedOver_ += taken; });
     }
@@ -143,7 +146,7 @@ public:
     std::string takeHandedOver() { return std::exchange(handedOver_, std::string()); }
 
 private:
-    test::ForwardingSerialComponent forward_;
+    ForwardingSerialComponent forward_;
     std::string handedOver_;
 };
 
@@ -152,11 +155,13 @@ private:
 struct FuzzRig {
     SimulatedScheduler scheduler;
     SimulatedLine line{scheduler};
-    SimulatedSerialPort port{line};
+    SimulatedPortDirectory ports;
+    CommControl control{std::make_unique<SimulatedSerialLine>(line), ports, scheduler};
+    test::RecordingSerialComponent port{control, scheduler};
     TappedComponent tap{port};
     SerialComponent& MSComm1 = tap.component();
-    test::SimulatedTimer Timer1{scheduler};
-    test::ScriptedForm1 form{&scheduler};
+    LoopTimer Timer1{scheduler};
+    test::ScriptedForm1 form{[this](Clock::Duration d) { scheduler.runFor(d); }};
     Shell shell{MSComm1, Timer1, form, scheduler};
 
     // Runs the loop until nothing is due: a tick holds the loop for a whole
@@ -189,7 +194,8 @@ inline void requireConsistentState(FuzzRig& rig)
 
 // Once the loop is idle: the port the user has open is open in the
 // component (a port that went away has been reported and shown closed), and
-// no notification is due, so fewer characters wait than make one.
+// no request is left unanswered: fewer characters wait than make a
+// notification, or than make a request (the handler leaves those waiting).
 inline void requireSettledLine(FuzzRig& rig)
 {
     const SharedState& state = rig.shell.state();
@@ -197,7 +203,7 @@ inline void requireSettledLine(FuzzRig& rig)
         "the user has COM" + std::to_string(state.PortNumber) + " open, but the component "
             + (rig.MSComm1.PortOpen() ? "has COM" + std::to_string(rig.MSComm1.CommPort()) + " open" : "is closed"));
     if (rig.MSComm1.PortOpen())
-        FUZZ_REQUIRE(rig.MSComm1.InBufferCount() < rig.MSComm1.RThreshold(),
+        FUZZ_REQUIRE(rig.MSComm1.InBufferCount() < std::max(rig.MSComm1.RThreshold(), RequestLength),
             std::to_string(rig.MSComm1.InBufferCount()) + " characters wait with the loop idle, RThreshold "
                 + std::to_string(rig.MSComm1.RThreshold()));
 }
@@ -222,13 +228,13 @@ inline void keepBusy(FuzzRig& rig, std::chrono::microseconds duration)
 }
 
 // Wraps the component's notifications and checks the request handler
-// against the boot loader's rule: the characters received since the user
-// opened the port form requests of four, c0 c1 c2 c3; a notification that
-// completes one arms Timer1 for 20 ms with PageNumber c2 + c3 when c2 <= 112
-// and c3 <= 111 and otherwise changes nothing; whatever follows a request in
-// the same notification is dropped; fewer than four are kept for the next
-// notification. Also: the handler takes every waiting character, each of
-// them one the device sent or '?', in order; other notifications arm
+// against the boot loader's rule: a notification with four or more
+// characters waiting takes them all, c0 c1 c2 c3 being the request; it arms
+// Timer1 for 20 ms with PageNumber c2 + c3 when c2 <= 112 and c3 <= 111 and
+// otherwise changes nothing; whatever follows the request is dropped. With
+// fewer than four waiting it takes nothing and changes nothing: the
+// component keeps them for the rest of the request. Also: every character
+// taken is one the device sent or '?', in order; other notifications arm
 // nothing; a lost device is reported once and the port shown closed.
 class RequestWatch {
 public:
@@ -244,16 +250,6 @@ public:
     {
         auto& sent = sentBy_[n];
         sent.insert(sent.end(), bytes.begin(), bytes.end());
-    }
-
-    // A request belongs to one opening of the port by the user: when
-    // PortOpenFlag has changed since last seen, nothing pending carries over.
-    void sync()
-    {
-        const std::uint8_t flag = rig_.shell.state().PortOpenFlag;
-        if (flag != lastFlag_)
-            pending_.clear();
-        lastFlag_ = flag;
     }
 
     struct Counts {
@@ -278,7 +274,6 @@ private:
 
     void notification()
     {
-        sync();
         const int event = rig_.MSComm1.CommEvent();
         const int waiting = rig_.MSComm1.InBufferCount();
         const int port = rig_.MSComm1.CommPort();
@@ -310,8 +305,6 @@ private:
             else
                 FUZZ_REQUIRE(rig_.form.messages.size() == messagesBefore,
                     "a message for a device lost while the port was closed");
-            pending_.clear();
-            sync();
             ++counts_.devicesGone;
             return;
         }
@@ -322,25 +315,24 @@ private:
             return;
         }
 
+        if (waiting < RequestLength) {
+            FUZZ_REQUIRE(handed.empty() && untouched && rig_.MSComm1.InBufferCount() == waiting,
+                "with " + std::to_string(waiting) + " characters waiting the handler took \"" + printable(handed)
+                    + "\" or armed Timer1");
+            ++counts_.fewerThanFourWaiting;
+            ++counts_.incomplete;
+            return;
+        }
         FUZZ_REQUIRE(static_cast<int>(handed.size()) == waiting && rig_.MSComm1.InBufferCount() == 0,
             "the handler took " + std::to_string(handed.size()) + " of " + std::to_string(waiting)
                 + " waiting characters");
         requireSentInOrder(port, handed);
-        if (waiting < RequestLength)
-            ++counts_.fewerThanFourWaiting;
         if (waiting > RequestLength)
             ++counts_.moreThanFourWaiting;
 
-        pending_ += handed;
-        if (pending_.size() < static_cast<std::size_t>(RequestLength)) {
-            FUZZ_REQUIRE(untouched, "an incomplete request \"" + printable(pending_) + "\" armed Timer1");
-            ++counts_.incomplete;
-            return;
-        }
-        const int c2 = static_cast<unsigned char>(pending_[2]);
-        const int c3 = static_cast<unsigned char>(pending_[3]);
-        const std::string request = pending_.substr(0, RequestLength);
-        pending_.clear();
+        const int c2 = static_cast<unsigned char>(handed[2]);
+        const int c3 = static_cast<unsigned char>(handed[3]);
+        const std::string request = handed.substr(0, RequestLength);
         if (c2 > MaxFirstAddend || c3 > MaxSecondAddend) {
             FUZZ_REQUIRE(untouched,
                 "request \"" + printable(request) + "\" is out of limits, yet PageNumber became "
@@ -380,8 +372,6 @@ private:
     }
 
     FuzzRig& rig_;
-    std::string pending_;
-    std::uint8_t lastFlag_ = 0;
     std::map<int, std::deque<std::uint8_t>> sentBy_;
     Counts counts_;
 };
@@ -393,7 +383,7 @@ private:
 // the user is told and the port is closed.
 class WireWatch {
 public:
-    WireWatch(FuzzRig& rig, RequestWatch& requests) : rig_(rig), requests_(requests)
+    explicit WireWatch(FuzzRig& rig) : rig_(rig)
     {
         rig_.Timer1.setOnTick([this] { tick(); });
         rig_.form.onMessageShown = [this](const std::string& text) {
@@ -453,7 +443,6 @@ private:
         rig_.shell.Timer1_Timer();
         const std::vector<Sent> sent = std::move(sent_.back());
         sent_.pop_back();
-        requests_.sync();
         check(before, sent);
         requireConsistentState(rig_);
     }
@@ -531,7 +520,6 @@ private:
     }
 
     FuzzRig& rig_;
-    RequestWatch& requests_;
     const ImageBytes* image_ = nullptr;
     // Bytes of each tick in progress, innermost last.
     std::vector<std::vector<Sent>> sent_;

@@ -3,7 +3,7 @@
 // compiler, so the committed corpus is checked by every build. A broken
 // invariant aborts; an empty corpus, or one that never reaches the
 // situations the target checks, fails too.
-#include "FuzzSupport.h"
+#include "tests/fuzz/FuzzSupport.h"
 
 #include <algorithm>
 #include <cstdio>

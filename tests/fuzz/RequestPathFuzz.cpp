@@ -10,7 +10,7 @@
 // waiting character; every tick sends exactly the pending page; once the
 // loop is idle, no notification is due. With a sound line the port stays
 // open and no message shows.
-#include "RequestPathInput.h"
+#include "tests/fuzz/RequestPathInput.h"
 
 #include <algorithm>
 #include <array>
@@ -68,7 +68,6 @@ public:
         rig_.form.chosenFiles.emplace_back("image.bin");
         rig_.shell.OpenFile_Click();
         rig_.shell.OpenUart_Click();
-        requests_.sync();
         device_ = rig_.line.device(1);
         start_ = rig_.scheduler.time();
         FUZZ_REQUIRE(state().PortOpenFlag == 1 && state().FileLoadedFlag == 1, "the rig did not start ready to upload");
@@ -78,7 +77,6 @@ public:
     {
         for (int n = 0; n < StepLimit && !in.done() && rig_.scheduler.time() - start_ < TimeBudget; ++n) {
             step(in);
-            requests_.sync();
             requireConsistentState(rig_);
             FUZZ_REQUIRE(state().PortOpenFlag == 1 && rig_.MSComm1.PortOpen() && rig_.form.messages.empty(),
                 "the line is sound, yet the port was closed or a message shown");
@@ -152,7 +150,7 @@ private:
 
     FuzzRig rig_;
     RequestWatch requests_{rig_};
-    WireWatch wire_{rig_, requests_};
+    WireWatch wire_{rig_};
     DeviceEnd* device_ = nullptr;
     Clock::TimePoint start_{};
 };

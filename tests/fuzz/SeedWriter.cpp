@@ -2,8 +2,8 @@
 // device and a user can really tell (a clean upload, a request split or
 // bunched, a port pulled in the middle of a page, ...), from which the
 // fuzzers start. Run as: fuzz_seed_writer tests/fuzz/corpus
-#include "RequestPathInput.h"
-#include "StateMachineInput.h"
+#include "tests/fuzz/RequestPathInput.h"
+#include "tests/fuzz/StateMachineInput.h"
 
 #include <cstdio>
 #include <filesystem>

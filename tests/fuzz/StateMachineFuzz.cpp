@@ -24,7 +24,7 @@
 //   image buffer then holds that image;
 // - a click on the open port closes it; a click on the closed port opens it
 //   (on the picked port) or says why not; a pick is taken only while closed.
-#include "StateMachineInput.h"
+#include "tests/fuzz/StateMachineInput.h"
 
 #include <algorithm>
 #include <array>
@@ -99,7 +99,6 @@ public:
 
         for (int n = 0; n < StepLimit && !in.done() && rig_.scheduler.time() - start_ < TimeBudget; ++n) {
             step(in);
-            requests_.sync();
             requireConsistentState(rig_);
             requireImageAsLoaded();
         }
@@ -371,7 +370,7 @@ private:
 
     FuzzRig rig_;
     RequestWatch requests_{rig_};
-    WireWatch watch_{rig_, requests_};
+    WireWatch watch_{rig_};
     Clock::TimePoint start_{};
     const ImageBytes* loaded_ = nullptr;
 };

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "FuzzSupport.h"
+#include "tests/fuzz/FuzzSupport.h"
 
 #include <cstdint>
 #include <vector>

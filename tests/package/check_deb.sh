@@ -51,7 +51,7 @@ fi
 # The names of the packages in Depends, without versions or alternatives.
 depends=$(field Depends | tr ',|' '\n\n' | sed -e 's/(.*)//' -e 's/[[:space:]]//g' -e '/^$/d' | sort -u)
 echo "depends on: $(echo $depends)"
-for package in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6; do
+for package in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libudev1; do
     grep -qx "$package" <<<"$depends" || fail "Depends lacks $package"
 done
 # A package from a sanitizer build would need these; it must never ship.

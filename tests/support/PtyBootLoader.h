@@ -1,24 +1,23 @@
 #pragma once
 
+#include "serial/EventLoop.h"
 #include "tests/support/PseudoTerminal.h"
 #include "tests/support/VirtualBootLoader.h"
-
-#include <QSocketNotifier>
-#include <QTimer>
 
 #include <cerrno>
 #include <memory>
 #include <unistd.h>
 
-// The virtual boot loader on the master side of a pseudo-terminal, on Qt's
-// real event loop and the real clock. A pty shows no parity bits, so only
-// the bytes, their order and their timing are checked here.
+// The virtual boot loader on the master side of a pseudo-terminal, on the
+// program's event loop and real time. A pty shows no parity bits, so only the
+// bytes, their order and their timing are checked here.
 namespace isp::test {
 
 class PtyBootLoader {
 public:
-    PtyBootLoader(PseudoTerminal& pty, VirtualBootLoader::Options options = {})
+    PtyBootLoader(PseudoTerminal& pty, EventLoop& loop, VirtualBootLoader::Options options = {})
         : pty_(pty),
+          loop_(loop),
           loader_(VirtualBootLoader::Transport{
                       [this](const VirtualBootLoader::Bytes& bytes) {
                           if (hungUp_)
@@ -29,17 +28,23 @@ public:
                               pty_.send(bytes);
                       },
                       [this](Clock::Duration delay, std::function<void()> task) {
-                          const auto ms = std::chrono::ceil<std::chrono::milliseconds>(delay);
-                          QTimer::singleShot(ms, Qt::PreciseTimer, &context_, std::move(task));
+                          tasks_.push_back(loop_.runAt(loop_.clock().now() + delay, std::move(task)));
                       },
                       // Written to the master, a request is at the program at once.
-                      [](std::size_t) { return SteadyClock::instance().now(); },
+                      [this](std::size_t) { return loop_.clock().now(); },
                   },
-              std::move(options)),
-          notifier_(pty.masterFd(), QSocketNotifier::Read)
+              std::move(options))
     {
-        QObject::connect(&notifier_, &QSocketNotifier::activated, &context_, [this] { readAll(); });
+        watch();
     }
+    ~PtyBootLoader()
+    {
+        stopWatching();
+        for (const EventLoop::Id task : tasks_)
+            loop_.cancel(task);
+    }
+    PtyBootLoader(const PtyBootLoader&) = delete;
+    PtyBootLoader& operator=(const PtyBootLoader&) = delete;
 
     VirtualBootLoader& loader() { return loader_; }
 
@@ -52,31 +57,47 @@ public:
     void hangUp()
     {
         hungUp_ = true;
-        notifier_.setEnabled(false);
+        stopWatching();
         pty_.closeMaster();
     }
 
 private:
+    void watch()
+    {
+        watch_ = loop_.watch(pty_.masterFd(), EventLoop::Interest::Read, [this] { readAll(); });
+    }
+    void stopWatching()
+    {
+        loop_.unwatch(watch_);
+        watch_ = 0;
+        loop_.cancel(rewatch_);
+    }
+
     void readAll()
     {
         std::uint8_t buffer[4096];
         const ssize_t n = ::read(pty_.masterFd(), buffer, sizeof buffer);
         if (n < 0 && errno == EIO) {
-            // No slave open: the program is between closing and reopening.
-            // Do not spin on the hang-up meanwhile.
-            notifier_.setEnabled(false);
-            QTimer::singleShot(0, &context_, [this] { notifier_.setEnabled(true); });
+            // No slave open: the program has closed the port. Look again in
+            // a moment rather than spin on the hang-up meanwhile.
+            stopWatching();
+            rewatch_ = loop_.runAt(loop_.clock().now() + std::chrono::milliseconds(1), [this] {
+                rewatch_ = 0;
+                watch();
+            });
             return;
         }
-        const Clock::TimePoint now = SteadyClock::instance().now();
+        const Clock::TimePoint now = loop_.clock().now();
         for (ssize_t i = 0; i < n; ++i)
             loader_.onByte(buffer[i], std::nullopt, now);
     }
 
     PseudoTerminal& pty_;
-    QObject context_;
+    EventLoop& loop_;
     VirtualBootLoader loader_;
-    QSocketNotifier notifier_;
+    EventLoop::Id watch_ = 0;
+    EventLoop::Id rewatch_ = 0;
+    std::vector<EventLoop::Id> tasks_;
     bool hungUp_ = false;
     RequestSender sender_;
 };

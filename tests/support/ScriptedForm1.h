@@ -1,20 +1,23 @@
 #pragma once
 
 #include "app/handlers/Form1View.h"
-#include "serial/sim/SimulatedScheduler.h"
+#include "serial/Clock.h"
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
-// The main window as the handlers see it, for tests on simulated time. A
-// message "shows" by running the event loop until the scripted user presses
-// "ok", so ticks and notifications go on meanwhile, as with a modal window.
+// The main window as the handlers see it, for tests. A message "shows" by
+// running the event loop until the scripted user presses "ok", so ticks and
+// notifications go on meanwhile, as with a modal window.
 namespace isp::test {
 
 class ScriptedForm1 final : public Form1View {
 public:
-    explicit ScriptedForm1(SimulatedScheduler* scheduler = nullptr) : scheduler_(scheduler) {}
+    // Runs the test's event loop for a while.
+    using LoopRunner = std::function<void(Clock::Duration)>;
+    explicit ScriptedForm1(LoopRunner runLoop = {}) : runLoop_(std::move(runLoop)) {}
 
     struct Entry {
         std::string text;
@@ -63,8 +66,8 @@ public:
         ++showing;
         if (onMessageShown)
             onMessageShown(text);
-        if (scheduler_)
-            scheduler_->runFor(messageReadingTime);
+        if (runLoop_)
+            runLoop_(messageReadingTime);
         --showing;
     }
 
@@ -96,7 +99,7 @@ public:
     bool closed = false;
 
 private:
-    SimulatedScheduler* scheduler_;
+    LoopRunner runLoop_;
     std::string portText_;
 };
 

@@ -2,11 +2,13 @@
 
 #include "app/handlers/Shell.h"
 #include "image/ImageFile.h"
+#include "serial/CommControl.h"
 #include "serial/sim/SimulatedLine.h"
 #include "tests/support/ImageScript.h"
+#include "tests/support/RecordingSerialComponent.h"
 #include "tests/support/ScriptedForm1.h"
-#include "tests/support/SimulatedTimer.h"
 #include "tests/support/VirtualBootLoader.h"
+#include "transfer/LoopTimer.h"
 
 #include <memory>
 
@@ -17,9 +19,12 @@ namespace isp::test {
 struct SimulatedRig {
     SimulatedScheduler scheduler;
     SimulatedLine line{scheduler};
-    SimulatedSerialPort MSComm1{line};
-    SimulatedTimer Timer1{scheduler};
-    ScriptedForm1 form{&scheduler};
+    SimulatedPortDirectory ports;
+    CommControl control{std::make_unique<SimulatedSerialLine>(line), ports, scheduler};
+    // What the handlers see: the component, with their operations recorded.
+    RecordingSerialComponent MSComm1{control, scheduler};
+    LoopTimer Timer1{scheduler};
+    ScriptedForm1 form{[this](Clock::Duration d) { scheduler.runFor(d); }};
     Shell shell{MSComm1, Timer1, form, scheduler};
 
     // How a request goes onto the wire; a test may add noise, split it or

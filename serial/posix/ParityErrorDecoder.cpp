@@ -1,4 +1,4 @@
-#include "serial/ParityErrorDecoder.h"
+#include "serial/posix/ParityErrorDecoder.h"
 
 namespace isp {
 

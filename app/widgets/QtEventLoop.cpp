@@ -1,0 +1,126 @@
+#include "app/widgets/QtEventLoop.h"
+
+#include <QMetaObject>
+#include <QSocketNotifier>
+
+#ifdef __linux__
+#include <sys/timerfd.h>
+#include <unistd.h>
+#endif
+
+#include <chrono>
+#include <cstdint>
+
+namespace isp {
+
+QtEventLoop::QtEventLoop(Clock& clock) : clock_(clock)
+{
+#ifdef __linux__
+    timerFd_ = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+#endif
+    fallback_.setSingleShot(true);
+    fallback_.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&fallback_, &QTimer::timeout, &context_, [this] { onWake(); });
+}
+
+QtEventLoop::~QtEventLoop()
+{
+    // The notifiers go with context_, before the descriptor they watch.
+    delete timerNotifier_;
+#ifdef __linux__
+    if (timerFd_ >= 0)
+        ::close(timerFd_);
+#endif
+}
+
+EventLoop::Id QtEventLoop::post(Task task)
+{
+    const Id id = tasks_.add(clock_.now(), std::move(task));
+    if (!wakePosted_) {
+        wakePosted_ = true;
+        QMetaObject::invokeMethod(
+            &context_,
+            [this] {
+                wakePosted_ = false;
+                onWake();
+            },
+            Qt::QueuedConnection);
+    }
+    return id;
+}
+
+EventLoop::Id QtEventLoop::runAt(Clock::TimePoint when, Task task)
+{
+    const Id id = tasks_.add(when, std::move(task));
+    arm();
+    return id;
+}
+
+void QtEventLoop::cancel(Id id)
+{
+    tasks_.cancel(id);
+}
+
+EventLoop::Id QtEventLoop::watch(NativeHandle handle, Interest interest, Task ready)
+{
+    const Id id = nextWatchId_++;
+    auto* notifier = new QSocketNotifier(
+        handle, interest == Interest::Read ? QSocketNotifier::Read : QSocketNotifier::Write, &context_);
+    QObject::connect(notifier, &QSocketNotifier::activated, &context_, std::move(ready));
+    watches_.emplace(id, notifier);
+    return id;
+}
+
+void QtEventLoop::unwatch(Id id)
+{
+    const auto found = watches_.find(id);
+    if (found == watches_.end())
+        return;
+    // The handler being run may be this notifier's own: off now, gone later.
+    found->second->setEnabled(false);
+    found->second->deleteLater();
+    watches_.erase(found);
+}
+
+void QtEventLoop::arm()
+{
+    const auto due = tasks_.nextDue();
+    if (!due) {
+        fallback_.stop();
+        return;
+    }
+    const Clock::TimePoint wakeAt = *due - SteadyClock::WakeUpLatency;
+#ifdef __linux__
+    if (timerFd_ >= 0) {
+        if (!timerNotifier_) {
+            // Made at the first arming: the application may not exist before.
+            timerNotifier_ = new QSocketNotifier(timerFd_, QSocketNotifier::Read);
+            QObject::connect(timerNotifier_, &QSocketNotifier::activated, &context_, [this] {
+                std::uint64_t expirations = 0;
+                (void)::read(timerFd_, &expirations, sizeof expirations);
+                onWake();
+            });
+        }
+        // Absolute on the monotonic clock, which steady_clock reads. A time
+        // already past fires at once; zero would disarm, so use 1 ns.
+        const auto ns = std::max<std::int64_t>(wakeAt.time_since_epoch().count(), 1);
+        itimerspec at{};
+        at.it_value.tv_sec = static_cast<time_t>(ns / 1'000'000'000);
+        at.it_value.tv_nsec = static_cast<long>(ns % 1'000'000'000);
+        if (::timerfd_settime(timerFd_, TFD_TIMER_ABSTIME, &at, nullptr) == 0)
+            return;
+    }
+#endif
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(wakeAt - clock_.now());
+    fallback_.start(std::max(left, std::chrono::milliseconds(0)));
+}
+
+void QtEventLoop::onWake()
+{
+    if (const auto due = tasks_.nextDue(); due && *due - clock_.now() <= SteadyClock::WakeUpLatency)
+        clock_.sleepUntil(*due);
+    tasks_.runDue(clock_.now());
+    arm();
+}
+
+} // namespace isp

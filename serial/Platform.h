@@ -1,0 +1,36 @@
+#pragma once
+
+#include "serial/EventLoop.h"
+#include "serial/MainLoop.h"
+#include "serial/PortDirectory.h"
+#include "serial/PortInfo.h"
+#include "serial/SerialLine.h"
+
+#include <memory>
+#include <vector>
+
+// The serial backend and port discovery of the system the program was built
+// for. The build picks the implementation (serial/posix/ or
+// serial/windows/); no front end names a platform class, so the window and
+// the command line open, number and list ports the same way.
+namespace isp::platform {
+
+// The event loop of a program without a window on this system.
+std::unique_ptr<MainLoop> makeMainLoop();
+
+// A line on this system's serial devices, watched by `loop`.
+std::unique_ptr<SerialLine> makeSerialLine(EventLoop& loop);
+
+// What COMn means on this system.
+std::unique_ptr<PortDirectory> makePortDirectory();
+
+// The serial ports of this system, in COMn order, with what the system tells
+// about each.
+std::vector<PortInfo> listSerialPorts();
+
+// Process-wide settings that keep the pages' timing exact (on Linux, timer
+// slack: the default 50 us would be added to every sleep). Called once, by
+// main.
+void tuneProcessForTiming();
+
+} // namespace isp::platform

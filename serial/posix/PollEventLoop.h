@@ -1,0 +1,45 @@
+#pragma once
+
+#include "serial/MainLoop.h"
+#include "serial/TaskQueue.h"
+
+#include <chrono>
+#include <functional>
+#include <vector>
+
+// A plain event loop on poll(), for programs without a window and for tests
+// of the core without Qt. It sleeps in ppoll() with nanosecond time-outs,
+// wakes shortly before a timed task is due and waits out the rest on the
+// clock, so a timed task is on time to a few microseconds and never early.
+namespace isp {
+
+class PollEventLoop final : public MainLoop {
+public:
+    explicit PollEventLoop(Clock& clock = SteadyClock::instance()) : clock_(clock) {}
+
+    Clock& clock() override { return clock_; }
+    Id post(Task task) override { return tasks_.add(clock_.now(), std::move(task)); }
+    Id runAt(Clock::TimePoint when, Task task) override { return tasks_.add(when, std::move(task)); }
+    void cancel(Id id) override { tasks_.cancel(id); }
+    Id watch(NativeHandle handle, Interest interest, Task ready) override;
+    void unwatch(Id id) override;
+
+    void runOnce(Clock::Duration limit) override;
+    std::uint64_t wakeUps() const override { return wakeUps_; }
+
+private:
+    struct Watch {
+        Id id;
+        int fd;
+        Interest interest;
+        Task ready;
+    };
+
+    Clock& clock_;
+    TaskQueue tasks_;
+    std::vector<Watch> watches_;
+    Id nextWatchId_ = 1;
+    std::uint64_t wakeUps_ = 0;
+};
+
+} // namespace isp

@@ -1,0 +1,45 @@
+#include "serial/Platform.h"
+
+#include "serial/posix/PollEventLoop.h"
+#include "serial/posix/PosixLine.h"
+#include "serial/posix/UdevPorts.h"
+
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
+
+namespace isp::platform {
+
+std::unique_ptr<MainLoop> makeMainLoop()
+{
+    return std::make_unique<PollEventLoop>();
+}
+
+std::unique_ptr<SerialLine> makeSerialLine(EventLoop& loop)
+{
+    return std::make_unique<PosixLine>(loop);
+}
+
+std::unique_ptr<PortDirectory> makePortDirectory()
+{
+    return std::make_unique<ListedPortDirectory>([] {
+        std::vector<std::string> paths;
+        for (const PortInfo& port : listSerialPorts())
+            paths.push_back(port.path);
+        return paths;
+    });
+}
+
+std::vector<PortInfo> listSerialPorts()
+{
+    return listSerialPortsWithUdev();
+}
+
+void tuneProcessForTiming()
+{
+#ifdef __linux__
+    ::prctl(PR_SET_TIMERSLACK, 1UL);
+#endif
+}
+
+} // namespace isp::platform
