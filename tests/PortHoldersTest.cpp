@@ -2,6 +2,7 @@
 // open the pty slave the way a terminal program would (plainly, or with an
 // flock), and report through a pipe when they have it.
 #include "serial/posix/PortHolders.h"
+#include "serial/posix/PortAvailability.h"
 #include "support/PseudoTerminal.h"
 
 #include <fcntl.h>
@@ -9,6 +10,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -18,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <functional>
 
 using namespace isp;
@@ -195,6 +198,58 @@ TEST(PortFlock, ReadsTheHolderFromProcLocks)
                               "4: -> FLOCK  ADVISORY  WRITE 15 00:1a:90 0 EOF\n"
                               "4: FLOCK  ADVISORY  WRITE 14 00:1a:90 0 EOF\n";
     EXPECT_EQ(flockHolderIn(locks, ::makedev(0, 0x1a), 90), 14) << "not the waiter (->), nor other files";
+}
+
+// ---- Free, held, no permission, missing -------------------------------------
+
+TEST(PortAvailability, TellsFreeHeldAndMissingWithoutOpeningTheDevice)
+{
+    PseudoTerminal pty;
+    const fs::path lockDirectory = fs::temp_directory_path() / ("isp-holders-lock-" + std::to_string(::getpid()));
+    fs::create_directories(lockDirectory);
+    const auto check = [&] { return checkPortAvailability(pty.slavePath(), {lockDirectory.string()}); };
+    // inotify reports every opening of the node.
+    const int openings = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(::inotify_add_watch(openings, pty.slavePath().c_str(), IN_OPEN), 0);
+    char events[4096];
+
+    EXPECT_EQ(describe(check()), "free");
+    EXPECT_LT(::read(openings, events, sizeof events), 0) << "the check opened the device";
+    {
+        Child holder(opening(pty.slavePath()));
+        ASSERT_EQ(holder.report(), "holding");
+        while (::read(openings, events, sizeof events) > 0) {} // the holder's opening
+        EXPECT_EQ(describe(check()), "held by pty-holder (process " + std::to_string(holder.pid()) + ")");
+    }
+    EXPECT_EQ(check().state, PortState::Free) << "the holder has ended";
+    {
+        // A live process's lock file, named as other programs name it for
+        // /dev/pts/N; the process need not have the port open (yet).
+        Child locker([] { return "alive"; });
+        const fs::path lockFile = lockDirectory / ("LCK.." + fs::path(pty.slavePath()).filename().string());
+        std::ofstream(lockFile) << "      " << locker.pid() << "\n";
+        const PortAvailability locked = check();
+        EXPECT_EQ(locked.state, PortState::Held);
+        EXPECT_EQ(locked.lockFile, lockFile.string());
+        EXPECT_EQ(locked.holders, (std::vector<PortHolder>{{locker.pid(), "pty-holder"}}));
+    }
+    EXPECT_LT(::read(openings, events, sizeof events), 0) << "the checks opened the device";
+    ::close(openings);
+    fs::remove_all(lockDirectory);
+
+    EXPECT_EQ(checkPortAvailability("/dev/ttyNoSuchPort7").state, PortState::Missing);
+    const std::string slave = pty.slavePath();
+    pty.closeMaster(); // the pty goes, as an unplugged adapter does
+    EXPECT_EQ(checkPortAvailability(slave).state, PortState::Missing);
+}
+
+TEST(PortAvailability, NoPermissionWhenThisUserMayNotReadAndWriteIt)
+{
+    if (::getuid() != 0)
+        GTEST_SKIP() << "needs root to switch to an unprivileged user";
+    PseudoTerminal pty; // its slave belongs to root and is closed to others
+    Child nobody([&] { return describe(checkPortAvailability(pty.slavePath())); }, true);
+    EXPECT_EQ(nobody.report(), "no permission");
 }
 
 } // namespace
