@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++
     qt6-base-dev qt6-serialport-dev
+    # Port discovery without Qt (serial/posix/), found through pkg-config.
     libudev-dev pkg-config
     libgtest-dev
     # The package test: cpack's Depends (dpkg-shlibdeps, file) and the

@@ -5,17 +5,21 @@
 #include <string>
 #include <vector>
 
-// What the system tells about one serial port, for listing it to the user.
+// One serial port as the system's port discovery reports it. Plain data,
+// the same on every platform; what is not known stays empty.
 namespace isp {
 
 struct PortInfo {
-    std::string path;               // "/dev/ttyUSB0"; on Windows "COM3"
-    std::vector<std::string> links; // stable names: "/dev/serial/by-id/...", "/dev/serial/by-path/..."
-    std::string description;        // the product, e.g. "FT232R USB UART"
-    std::string manufacturer;       // e.g. "FTDI"
+    std::string path; // the device to open: "/dev/ttyUSB0"
+    std::vector<std::string>
+        links;                // names that survive re-plugging: "/dev/serial/by-id/...", "/dev/serial/by-path/..."
+    std::string description;  // what the device calls itself, e.g. "FT232R USB UART"
+    std::string manufacturer; // e.g. "FTDI"
     std::string serialNumber;
     std::optional<std::uint16_t> vendorId;
     std::optional<std::uint16_t> productId;
+
+    bool operator==(const PortInfo&) const = default;
 };
 
 } // namespace isp
