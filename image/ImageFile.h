@@ -9,8 +9,6 @@
 // Reading a firmware image file: exactly 28672 bytes, or refused.
 namespace isp {
 
-using ImageBytes = std::array<std::uint8_t, ImageSize>;
-
 struct ImageLoadResult {
     enum class Outcome {
         Loaded,      // bytes holds the whole image

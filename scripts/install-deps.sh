@@ -12,6 +12,8 @@ packages=(
     # The package test: cpack's Depends (dpkg-shlibdeps, file) and the
     # desktop entry's check.
     dpkg-dev file desktop-file-utils
+    # The image readers' tests check them against srec_cat and objcopy.
+    srecord binutils
 )
 packages+=("$@")
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "image/ImageFile.h"
+#include "image/ImageLayout.h"
 #include "serial/Clock.h"
 #include "serial/SerialComponent.h"
 #include "transfer/PageRequests.h"

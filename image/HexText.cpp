@@ -1,0 +1,30 @@
+#include "image/HexText.h"
+
+namespace isp {
+
+std::string lowerHex(std::span<const std::uint8_t> bytes)
+{
+    static constexpr char Digits[] = "0123456789abcdef";
+    std::string text;
+    text.reserve(bytes.size() * 2);
+    for (const std::uint8_t byte : bytes) {
+        text += Digits[byte >> 4];
+        text += Digits[byte & 0x0F];
+    }
+    return text;
+}
+
+std::string hexNumber(std::uint64_t value, int minDigits)
+{
+    static constexpr char Digits[] = "0123456789ABCDEF";
+    std::string digits;
+    do {
+        digits.insert(digits.begin(), Digits[value & 0x0F]);
+        value >>= 4;
+    } while (value != 0);
+    if (static_cast<int>(digits.size()) < minDigits)
+        digits.insert(0, static_cast<std::size_t>(minDigits) - digits.size(), '0');
+    return "0x" + digits;
+}
+
+} // namespace isp

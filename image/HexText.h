@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+// Numbers as the image readers and checksums write them.
+namespace isp {
+
+// Lowercase hex, two digits a byte, in order: how checksum tools print a
+// digest, so a user can compare the two by eye.
+std::string lowerHex(std::span<const std::uint8_t> bytes);
+
+// "0x" and at least minDigits uppercase hex digits: addresses ("0x6FFF") and
+// byte values ("0x3C") in messages, as data sheets and the formats write them.
+std::string hexNumber(std::uint64_t value, int minDigits);
+
+} // namespace isp

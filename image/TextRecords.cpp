@@ -1,0 +1,61 @@
+#include "image/TextRecords.h"
+
+#include "image/HexText.h"
+
+namespace isp {
+namespace {
+
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+std::string describeCharacter(char c)
+{
+    const auto code = static_cast<unsigned char>(c);
+    if (code >= 0x21 && code <= 0x7E)
+        return std::string("'") + c + "'";
+    return "the byte " + hexNumber(code, 2);
+}
+
+} // namespace
+
+std::optional<TextLine> TextLines::next()
+{
+    if (rest_.empty())
+        return std::nullopt;
+    const std::size_t end = rest_.find('\n');
+    std::string_view line = rest_.substr(0, end);
+    rest_ = end == std::string_view::npos ? std::string_view{} : rest_.substr(end + 1);
+    // CR of CRLF; blanks an editor left; and ^Z, the end-of-file mark that
+    // CP/M- and DOS-era tools, from which both formats come, put after the
+    // last line.
+    const std::size_t last = line.find_last_not_of("\r \t\x1A");
+    line = last == std::string_view::npos ? std::string_view{} : line.substr(0, last + 1);
+    return TextLine{++number_, line};
+}
+
+std::optional<std::string> decodeHexPairs(std::string_view digits, int firstColumn, std::vector<std::uint8_t>& bytes)
+{
+    bytes.clear();
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (hexValue(digits[i]) < 0) {
+            return describeCharacter(digits[i]) + " in column " + std::to_string(firstColumn + static_cast<int>(i))
+                + " is not a hex digit";
+        }
+    }
+    if (digits.size() % 2 != 0)
+        return "the record has an odd number of hex digits";
+    bytes.reserve(digits.size() / 2);
+    for (std::size_t i = 0; i < digits.size(); i += 2)
+        bytes.push_back(static_cast<std::uint8_t>(hexValue(digits[i]) * 16 + hexValue(digits[i + 1])));
+    return std::nullopt;
+}
+
+} // namespace isp
