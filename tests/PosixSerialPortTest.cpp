@@ -10,11 +10,13 @@
 #include "serial/posix/PortLock.h"
 #include "serial/posix/PosixLine.h"
 #include "serial/posix/TermiosLine.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/PseudoTerminal.h"
 
 #include <fcntl.h>
 #include <grp.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -651,6 +653,52 @@ TEST_F(PortOnPty, AnotherProgramsExclusiveClaimMeansHeld)
     }
     const CommResult opened = port.setPortOpen(true);
     EXPECT_TRUE(opened) << opened.text();
+}
+
+TEST_F(PortOnPty, APortAnotherProgramHasOpenOrLockedIsHeldAndLeftAsItIs)
+{
+    // The other program's line: a terminal program's, line editing at 115200.
+    termios theirs = pty.slaveTermios();
+    theirs.c_lflag |= ICANON | ECHO;
+    cfsetspeed(&theirs, B115200);
+    ASSERT_EQ(::tcsetattr(pty.masterFd(), TCSANOW, &theirs), 0);
+    const std::string device = pty.slavePath();
+    const auto expectLeftAsItIs = [&] {
+        const termios now = pty.slaveTermios();
+        EXPECT_EQ(cfgetospeed(&now), static_cast<speed_t>(B115200));
+        EXPECT_TRUE(now.c_lflag & ICANON) << "the other program's line settings were changed";
+    };
+    {
+        // Opened plainly, with no lock file, claim or lock: only /proc tells.
+        test::Child holder([&] { return ::open(device.c_str(), O_RDWR | O_NOCTTY) >= 0 ? "holding" : "failed"; });
+        ASSERT_EQ(holder.report(), "holding");
+        const CommResult held = port.setPortOpen(true);
+        EXPECT_EQ(held.number(), commPortHeld);
+        EXPECT_NE(held.text().find("pty-holder (process " + std::to_string(holder.pid()) + ")"), std::string::npos)
+            << held.text();
+        EXPECT_FALSE(port.PortOpen());
+        expectLeftAsItIs();
+    }
+    if (::getuid() == 0) {
+        // An flock of a process this user cannot see (root's, for nobody).
+        ASSERT_EQ(::chmod(device.c_str(), 0666), 0);
+        test::Child holder([&] {
+            const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY);
+            return fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0 ? "holding" : "failed";
+        });
+        ASSERT_EQ(holder.report(), "holding");
+        const ChildResult child = runAsNobody([&] {
+            ListedPortDirectory childDirectory([&] { return std::vector<std::string>{device}; });
+            CommControl childPort(std::make_unique<PosixLine>(testLoop()), childDirectory, testLoop());
+            const CommResult result = childPort.setPortOpen(true);
+            return ChildResult{result.number(), result.text()};
+        });
+        EXPECT_EQ(child.number, commPortHeld) << child.text;
+        EXPECT_NE(child.text.find("locked the port"), std::string::npos) << child.text;
+        expectLeftAsItIs();
+    }
+    const CommResult opened = port.setPortOpen(true);
+    EXPECT_TRUE(opened) << "free again once the other programs ended: " << opened.text();
 }
 
 TEST_F(PortOnPty, AnOpenPortIsClaimedAgainstOtherProgramsUntilClosed)

@@ -2,6 +2,7 @@
 // plain event loop. The far end vanishes at every stage of a page, another
 // program holds the port, and the line is noisy.
 #include "serial/posix/PortLock.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/PtyRig.h"
 
 #include <gtest/gtest.h>
@@ -161,6 +162,22 @@ TEST_F(PtyFaults, APortHeldByALiveProgramIsToldApartFromAStaleLock)
     EXPECT_EQ(rig.form.messages.back(), " this COM have already be opened by other program! ");
     ::ioctl(other, TIOCNXCL);
     ::close(other);
+    rig.shell.OpenUart_Click();
+    EXPECT_EQ(rig.form.caption, "Uart:open");
+}
+
+TEST_F(PtyFaults, APortATerminalProgramHasOpenIsListedAndToldAsHeld)
+{
+    // A terminal program that opened the device plainly, without any claim.
+    const std::string device = rig.pty->slavePath();
+    auto holder = std::make_unique<Child>([&] { return ::open(device.c_str(), O_RDWR | O_NOCTTY) >= 0 ? "ok" : ""; });
+    ASSERT_EQ(holder->report(), "ok");
+    rig.shell.Form1_Load();
+    ASSERT_EQ(rig.form.entries.size(), 1u) << "a held port is listed too";
+    rig.shell.OpenUart_Click();
+    EXPECT_EQ(rig.form.messages, std::vector<std::string>{" this COM have already be opened by other program! "});
+    EXPECT_EQ(rig.form.caption, "Uart:close");
+    holder.reset();
     rig.shell.OpenUart_Click();
     EXPECT_EQ(rig.form.caption, "Uart:open");
 }

@@ -1,5 +1,6 @@
 #include "serial/posix/PosixLine.h"
 
+#include "serial/posix/PortHolders.h"
 #include "serial/posix/PortLock.h"
 #include "serial/posix/TermiosLine.h"
 
@@ -25,6 +26,11 @@ constexpr int MaxReadsPerWake = 16;
 constexpr std::size_t ReadChunk = 4096;
 // Compact the output queue once this many sent bytes sit at its front.
 constexpr std::size_t QueueCompactThreshold = std::size_t{64} * 1024;
+// The page sender closes and reopens the port around every burst. A device
+// this line had claimed (TIOCEXCL and flock) until this long ago was ours
+// all along: the scan of /proc for other programs, which costs milliseconds
+// on a busy desktop, is not repeated for each of the 448 reopenings.
+constexpr Clock::Duration ReclaimWindow = 100ms;
 
 CommResult openFailure(int error, const std::string& port)
 {
@@ -57,12 +63,21 @@ CommResult PosixLine::open(const std::string& device, const std::string& name, c
     if (fd_)
         return CommResult::success();
 
+    // A port another program uses is never touched: not opened (which would
+    // raise DTR), and so never set to other line settings under that
+    // program. Programs say they hold a port in several ways; without any, an
+    // open descriptor in another process is the only sign.
     if (const auto holder = findLockHolder(device)) {
         if (holder->pid > 0)
             return {commPortHeld,
                 name + " is in use by another program (process " + std::to_string(holder->pid) + ", lock file "
                     + holder->lockFile + ")."};
         return {commPortHeld, name + " is locked by another program (lock file " + holder->lockFile + ")."};
+    }
+    const bool reclaiming = device == lastDevice_ && clock_.now() - lastClosedAt_ < ReclaimWindow;
+    if (!reclaiming) {
+        if (const auto holder = firstProcessUsingDevice(device))
+            return {commPortHeld, name + " is " + describeHolders({*holder}) + "."};
     }
 
     UniqueFd fd(::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
@@ -73,6 +88,14 @@ CommResult PosixLine::open(const std::string& device, const std::string& name, c
     int claimed = 0;
     if (::ioctl(fd.get(), TIOCGEXCL, &claimed) == 0 && claimed != 0)
         return {commPortHeld, name + " is held by another program (it has claimed the port for itself)."};
+    // A program that holds an flock (picocom does) may belong to another
+    // user, whose descriptors the scan cannot see. Ours stays while the port
+    // is open, for the same programs to see.
+    if (const FlockResult flock = claimWithFlock(fd.get()); flock.claim == FlockClaim::HeldElsewhere)
+        return {commPortHeld,
+            name + " is "
+                + describeHolders(flock.holder ? std::vector<PortHolder>{*flock.holder} : std::vector<PortHolder>{})
+                + " (it has locked the port)."};
 
     const bool pseudoTerminal = isPseudoTerminal(fd.get());
     CommResult applied = applyLineSettings(fd.get(), settings, pseudoTerminal, name);
@@ -90,6 +113,7 @@ CommResult PosixLine::open(const std::string& device, const std::string& name, c
     ::tcflush(fd.get(), TCIFLUSH);
 
     fd_ = std::move(fd);
+    device_ = device;
     name_ = name;
     settings_ = settings;
     pseudoTerminal_ = pseudoTerminal;
@@ -109,6 +133,8 @@ void PosixLine::close()
     // A pty keeps the claim after the last close; give it back explicitly.
     ::ioctl(fd_.get(), TIOCNXCL);
     fd_.reset();
+    lastDevice_ = device_;
+    lastClosedAt_ = clock_.now();
     decoder_.reset();
     outQueue_.clear();
     outHead_ = 0;

@@ -21,6 +21,13 @@
 // arrives, and output the driver could not take at once is pushed as room
 // appears. A read of nothing or EIO means the device is gone (USB unplug,
 // pty master closed).
+//
+// A port is held by another program, and never opened, when a live process
+// named in a lock file holds it, another process has it open (as fuser
+// finds it, among the processes this user can see), it is claimed with
+// TIOCEXCL, or another open file holds an flock on it. While open, this line
+// claims it the same ways (TIOCEXCL and flock), without a lock file: that
+// would cost a flush to disk at each of the page sender's reopenings.
 namespace isp {
 
 class PosixLine final : public SerialLine {
@@ -54,6 +61,7 @@ private:
 
     // State of one opening.
     UniqueFd fd_;
+    std::string device_;
     std::string name_;
     LineSettings settings_;
     bool pseudoTerminal_ = false;
@@ -63,6 +71,10 @@ private:
     WireSchedule wire_;
     EventLoop::Id readWatch_ = 0;
     EventLoop::Id writeWatch_ = 0;
+
+    // The device this line closed last, and when.
+    std::string lastDevice_;
+    Clock::TimePoint lastClosedAt_{};
 };
 
 } // namespace isp
