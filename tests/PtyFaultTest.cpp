@@ -19,6 +19,7 @@
 using namespace isp;
 using namespace isp::test;
 using namespace std::chrono_literals;
+using isp::test::Child;
 
 namespace {
 
@@ -220,4 +221,40 @@ TEST_F(PtyFaults, ANoisyLineStillGetsEveryPageRight)
             << "page " << page;
     }
     EXPECT_TRUE(rig.form.messages.empty());
+}
+
+TEST_F(PtyFaults, ComNStaysTheDeviceTheUserSawWhileItIsUnplugged)
+{
+    // Two adapters, by stable names (links, as udev makes them). The first
+    // is unplugged, then plugged in again under the same name.
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() / ("isp-ports-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    const auto first = folder / "ttyUSB0";
+    const auto second = folder / "ttyUSB1";
+    PseudoTerminal other;
+    std::filesystem::create_symlink(rig.pty->slavePath(), first);
+    std::filesystem::create_symlink(other.slavePath(), second);
+    rig.systemPorts = {second.string(), first.string()};
+    rig.shell.Form1_Load();
+    ASSERT_EQ(rig.form.entries.size(), 2u);
+    EXPECT_EQ(rig.form.entries[0].location, first.string());
+    EXPECT_EQ(rig.shell.state().PortNumber, 1);
+
+    rig.pty->closeMaster(); // unplugged: its device node is gone
+    rig.systemPorts = {second.string()};
+    rig.shell.OpenUart_Click();
+    EXPECT_EQ(rig.form.messages, std::vector<std::string>{notThereMessage});
+    EXPECT_EQ(rig.form.caption, "Uart:close");
+    EXPECT_FALSE(rig.control.PortOpen()) << "COM1 opened another adapter";
+
+    // Plugged in again: the same node, a new device behind it.
+    rig.pty = std::make_unique<PseudoTerminal>();
+    std::filesystem::remove(first);
+    std::filesystem::create_symlink(rig.pty->slavePath(), first);
+    rig.shell.OpenUart_Click();
+    EXPECT_EQ(rig.form.caption, "Uart:open");
+    EXPECT_EQ(rig.form.messages.size(), 1u);
+    EXPECT_TRUE(rig.pty->slaveTermios().c_cflag & CMSPAR) << "COM1 is not the adapter plugged in again";
+    rig.shell.OpenUart_Click();
+    std::filesystem::remove_all(folder);
 }
