@@ -7,6 +7,7 @@
 #include "serial/SerialLine.h"
 
 #include <memory>
+#include <string_view>
 #include <vector>
 
 // The serial backend and port discovery of the system the program was built
@@ -32,5 +33,14 @@ std::vector<PortInfo> listSerialPorts();
 // slack: the default 50 us would be added to every sleep). Called once, by
 // main.
 void tuneProcessForTiming();
+
+// A command-line program started from Explorer with a double click runs in
+// a console window of its own, which closes the moment the program ends.
+// When this program is such a one (the only process on its console, with
+// its input from that console), this prints `usage`, waits for Enter and
+// returns true, so the window does not flash and vanish. Otherwise (started
+// from a shell, input redirected, any system but Windows) it returns false
+// at once.
+bool showUsageIfDoubleClicked(std::string_view usage);
 
 } // namespace isp::platform

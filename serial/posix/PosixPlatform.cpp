@@ -42,4 +42,9 @@ void tuneProcessForTiming()
 #endif
 }
 
+bool showUsageIfDoubleClicked(std::string_view /*usage*/)
+{
+    return false;
+}
+
 } // namespace isp::platform

@@ -1,0 +1,165 @@
+// The serial backend, port discovery and process settings on Windows.
+#include "serial/Platform.h"
+
+#include "serial/windows/PortList.h"
+#include "serial/windows/Win32Api.h"
+#include "serial/windows/WinEventLoop.h"
+#include "serial/windows/WinLine.h"
+
+#include <windows.h>
+
+// GUID_DEVCLASS_PORTS defined here rather than taken from a library.
+#include <initguid.h>
+
+#include <devguid.h>
+#include <setupapi.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace isp::platform {
+namespace {
+
+std::string utf8(const wchar_t* text, int length = -1)
+{
+    if (length == 0)
+        return {};
+    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
+    if (size <= 0)
+        return {};
+    std::string result(static_cast<std::size_t>(size), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text, length, result.data(), size, nullptr, nullptr);
+    if (length < 0)
+        result.pop_back(); // the terminating NUL
+    return result;
+}
+
+// The COM names of the ports present now: the values of
+// HKLM\HARDWARE\DEVICEMAP\SERIALCOMM ("\Device\Serial0" = "COM1").
+std::vector<std::string> registeredComNames()
+{
+    std::vector<std::string> names;
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_QUERY_VALUE, &key)
+        != ERROR_SUCCESS)
+        return names;
+    for (DWORD index = 0;; ++index) {
+        wchar_t valueName[256];
+        DWORD nameLength = 256;
+        wchar_t data[64];
+        DWORD dataBytes = sizeof data;
+        DWORD type = 0;
+        const LONG status = ::RegEnumValueW(
+            key, index, valueName, &nameLength, nullptr, &type, reinterpret_cast<BYTE*>(data), &dataBytes);
+        if (status == ERROR_NO_MORE_ITEMS)
+            break;
+        if (status != ERROR_SUCCESS || type != REG_SZ)
+            continue;
+        names.push_back(utf8(data, static_cast<int>(wcsnlen(data, dataBytes / sizeof(wchar_t)))));
+    }
+    ::RegCloseKey(key);
+    return names;
+}
+
+std::string deviceProperty(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD property)
+{
+    wchar_t buffer[512] = {};
+    if (!::SetupDiGetDeviceRegistryPropertyW(
+            set, &device, property, nullptr, reinterpret_cast<BYTE*>(buffer), sizeof buffer - sizeof(wchar_t), nullptr))
+        return {};
+    // A multi-string (the hardware ids) gives its first string.
+    return utf8(buffer);
+}
+
+std::string portNameOf(HDEVINFO set, SP_DEVINFO_DATA& device)
+{
+    const HKEY key = ::SetupDiOpenDevRegKey(set, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_QUERY_VALUE);
+    if (key == INVALID_HANDLE_VALUE)
+        return {};
+    wchar_t name[64] = {};
+    DWORD bytes = sizeof name - sizeof(wchar_t);
+    DWORD type = 0;
+    const LONG status = ::RegQueryValueExW(key, L"PortName", nullptr, &type, reinterpret_cast<BYTE*>(name), &bytes);
+    ::RegCloseKey(key);
+    return status == ERROR_SUCCESS && type == REG_SZ ? utf8(name) : std::string{};
+}
+
+// The ports of the device manager's class "Ports (COM & LPT)" that are
+// present now.
+std::vector<DevicePort> devicePorts()
+{
+    std::vector<DevicePort> ports;
+    const HDEVINFO set = ::SetupDiGetClassDevsW(&GUID_DEVCLASS_PORTS, nullptr, nullptr, DIGCF_PRESENT);
+    if (set == INVALID_HANDLE_VALUE)
+        return ports;
+    SP_DEVINFO_DATA device{};
+    device.cbSize = sizeof device;
+    for (DWORD index = 0; ::SetupDiEnumDeviceInfo(set, index, &device); ++index) {
+        DevicePort port;
+        port.portName = portNameOf(set, device);
+        if (port.portName.empty())
+            continue; // a printer port
+        port.friendlyName = deviceProperty(set, device, SPDRP_FRIENDLYNAME);
+        port.manufacturer = deviceProperty(set, device, SPDRP_MFG);
+        port.hardwareId = deviceProperty(set, device, SPDRP_HARDWAREID);
+        wchar_t instance[512] = {};
+        if (::SetupDiGetDeviceInstanceIdW(set, &device, instance, 511, nullptr))
+            port.instanceId = utf8(instance);
+        ports.push_back(std::move(port));
+    }
+    ::SetupDiDestroyDeviceInfoList(set);
+    return ports;
+}
+
+} // namespace
+
+std::unique_ptr<MainLoop> makeMainLoop()
+{
+    return std::make_unique<WinEventLoop>();
+}
+
+std::unique_ptr<SerialLine> makeSerialLine(EventLoop& loop)
+{
+    return std::make_unique<WinLine>(loop, win32::makeRealWin32Api());
+}
+
+std::unique_ptr<PortDirectory> makePortDirectory()
+{
+    return std::make_unique<ComPortDirectory>();
+}
+
+std::vector<PortInfo> listSerialPorts()
+{
+    return windowsPortList(registeredComNames(), devicePorts());
+}
+
+void tuneProcessForTiming()
+{
+    // The system timer at 1 ms for this process (Windows restores it when
+    // the process ends): waits that are not on a high resolution timer, and
+    // the fall-back timer itself, are then late by at most about that.
+    ::timeBeginPeriod(1);
+}
+
+bool showUsageIfDoubleClicked(std::string_view usage)
+{
+    DWORD processes[2];
+    if (::GetConsoleProcessList(processes, 2) != 1)
+        return false;
+    const HANDLE input = ::GetStdHandle(STD_INPUT_HANDLE);
+    DWORD mode = 0;
+    if (input == INVALID_HANDLE_VALUE || !::GetConsoleMode(input, &mode))
+        return false;
+    std::fwrite(usage.data(), 1, usage.size(), stdout);
+    std::fputs("\nThis is a command-line program: run it from a Command Prompt or PowerShell window.\n"
+               "Press Enter to close this window.",
+        stdout);
+    std::fflush(stdout);
+    wchar_t line[256];
+    DWORD read = 0;
+    ::ReadConsoleW(input, line, 256, &read, nullptr);
+    return true;
+}
+
+} // namespace isp::platform

@@ -1,0 +1,201 @@
+// The Windows build's serial line and event loop, run under Wine with a COM
+// port mapped to a pseudo-terminal whose master this test plays
+// (tests/windows/line_smoke.cpp). What this shows: the Win32 calls run and
+// in order, every byte value passes both ways, the DCB becomes the intended
+// termios (PARENB with CMSPAR, PARODD for mark; a pty then drops PARENB
+// itself), a missing port and a vanished device end cleanly. Not: parity
+// bits on a wire, line time, exclusivity (tests/WinLineTest.cpp has those).
+//
+// Run by scripts/windows-test.sh, with WINEPREFIX set, its wineserver warm,
+// and ISP_WINE_LINE_SMOKE naming line_smoke.exe.
+#include "tests/support/PseudoTerminal.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+using namespace std::chrono_literals;
+using isp::test::PseudoTerminal;
+
+namespace {
+
+// A safety limit for a test gone wrong, never a pacing.
+constexpr auto Limit = 20s;
+
+std::string environment(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value ? value : "";
+}
+
+// $WINEPREFIX/dosdevices/comN -> the pty's slave, for as long as it lives.
+class ComLink {
+public:
+    ComLink(int n, const std::string& target)
+        : path_(std::filesystem::path(environment("WINEPREFIX")) / "dosdevices" / ("com" + std::to_string(n)))
+    {
+        std::filesystem::remove(path_);
+        std::filesystem::create_symlink(target, path_);
+    }
+    ~ComLink() { std::filesystem::remove(path_); }
+    ComLink(const ComLink&) = delete;
+    ComLink& operator=(const ComLink&) = delete;
+
+private:
+    std::filesystem::path path_;
+};
+
+// line_smoke.exe under Wine, its output read line by line.
+class Smoke {
+public:
+    explicit Smoke(const std::string& port)
+    {
+        const std::string program = environment("ISP_WINE_LINE_SMOKE");
+        if (program.empty())
+            throw std::runtime_error("ISP_WINE_LINE_SMOKE is not set (scripts/windows-test.sh sets it)");
+        int out[2];
+        if (::pipe2(out, O_CLOEXEC) != 0)
+            throw std::runtime_error("pipe failed");
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(out[1], STDOUT_FILENO);
+            ::execlp("wine", "wine", program.c_str(), port.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::close(out[1]);
+        out_ = out[0];
+    }
+    ~Smoke()
+    {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        ::close(out_);
+    }
+    Smoke(const Smoke&) = delete;
+    Smoke& operator=(const Smoke&) = delete;
+
+    // The next line it wrote; empty if none came in time.
+    std::string nextLine()
+    {
+        const auto end = std::chrono::steady_clock::now() + Limit;
+        for (;;) {
+            if (const auto newline = text_.find('\n'); newline != std::string::npos) {
+                std::string line = text_.substr(0, newline);
+                text_.erase(0, newline + 1);
+                if (!line.empty() && line.back() == '\r')
+                    line.pop_back();
+                return line;
+            }
+            pollfd wait{out_, POLLIN, 0};
+            if (std::chrono::steady_clock::now() >= end || ::poll(&wait, 1, 100) < 0)
+                return {};
+            char buffer[512];
+            const ssize_t n = wait.revents != 0 ? ::read(out_, buffer, sizeof buffer) : 0;
+            if (n > 0)
+                text_.append(buffer, static_cast<std::size_t>(n));
+            else if (wait.revents != 0)
+                return {}; // end of output
+        }
+    }
+
+    // Its exit status, once it ended; empty if it did not in time.
+    std::optional<int> exitStatus()
+    {
+        const auto end = std::chrono::steady_clock::now() + Limit;
+        while (std::chrono::steady_clock::now() < end) {
+            int status = 0;
+            if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            ::usleep(10'000);
+        }
+        return std::nullopt;
+    }
+
+private:
+    pid_t pid_ = -1;
+    int out_ = -1;
+    std::string text_;
+};
+
+struct Burst {
+    std::string bytes;
+    const char* parity; // as line_smoke says it: "S" or "M"
+};
+
+std::string byteRange(int first, int count)
+{
+    std::string bytes;
+    for (int i = 0; i < count; ++i)
+        bytes += static_cast<char>(first + i);
+    return bytes;
+}
+
+} // namespace
+
+TEST(WineLine, EveryByteValuePassesBothWaysAndEachBurstHasItsParity)
+{
+    PseudoTerminal pty;
+    const ComLink link(40, pty.slavePath());
+    Smoke smoke("COM40");
+    ASSERT_EQ(smoke.nextLine(), "open");
+
+    // Opened for listening with mark parity: raw, 38400 baud, 8 bits.
+    termios mode = pty.slaveTermios();
+    EXPECT_EQ(::cfgetospeed(&mode), B38400);
+    EXPECT_EQ(mode.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+    EXPECT_EQ(mode.c_cflag & (CMSPAR | PARODD), static_cast<tcflag_t>(CMSPAR | PARODD));
+    EXPECT_EQ(mode.c_cflag & CRTSCTS, 0u);
+    EXPECT_EQ(mode.c_iflag & (IXON | IXOFF), 0u);
+    EXPECT_EQ(mode.c_lflag & (ICANON | ECHO | ISIG), 0u);
+    EXPECT_EQ(mode.c_oflag & OPOST, 0u);
+
+    const Burst bursts[] = {
+        {std::string("\0\0\x05", 3), "S"}, // a page header
+        {std::string(129, '\xA5'), "M"},   // a page frame
+        {byteRange(0, 128), "S"},          // and every byte value
+        {byteRange(128, 128), "M"},
+    };
+    for (const Burst& burst : bursts) {
+        SCOPED_TRACE(burst.parity);
+        pty.send(std::string(1, static_cast<char>(burst.bytes.size())) + burst.bytes);
+        const auto echoed = pty.receive(burst.bytes.size(), Limit);
+        EXPECT_EQ(std::string(echoed.begin(), echoed.end()), burst.bytes);
+        ASSERT_EQ(smoke.nextLine(), "echo " + std::to_string(burst.bytes.size()) + " " + burst.parity);
+        mode = pty.slaveTermios();
+        const tcflag_t parity = burst.parity[0] == 'M' ? CMSPAR | PARODD : CMSPAR;
+        EXPECT_EQ(mode.c_cflag & (CMSPAR | PARODD), parity);
+    }
+    pty.send(std::string(1, '\0'));
+    EXPECT_EQ(smoke.exitStatus(), 0);
+}
+
+TEST(WineLine, AMissingPortIsNamedAndAVanishedDeviceIsReportedOnce)
+{
+    {
+        Smoke smoke("COM41"); // no mapping
+        EXPECT_EQ(smoke.nextLine().rfind("error 8002 ", 0), 0u);
+        EXPECT_EQ(smoke.exitStatus(), 2);
+    }
+    PseudoTerminal pty;
+    const ComLink link(40, pty.slavePath());
+    Smoke smoke("COM40");
+    ASSERT_EQ(smoke.nextLine(), "open");
+    pty.closeMaster();
+    EXPECT_EQ(smoke.nextLine(), "gone");
+    EXPECT_EQ(smoke.exitStatus(), 3);
+    EXPECT_EQ(smoke.nextLine(), "") << "reported more than once";
+}
