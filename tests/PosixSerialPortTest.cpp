@@ -542,13 +542,13 @@ TEST_F(PortOnPty, CloseDeliversEveryQueuedByteBeforeTheNextOpening)
 TEST_F(PortOnPty, OutBufferCountFallsToZeroWithoutTheEventLoop)
 {
     const auto burst = pattern(std::size_t{256} * 1024);
-    std::vector<std::uint8_t> arrived;
-    std::thread farEnd([&] { arrived = pty.receive(burst.size(), 20s); });
-
     openPort("38400,M,8,1");
     ASSERT_TRUE(port.Output(burst));
+    // The far end reads nothing yet, and the pty holds far less than this.
     const int first = port.OutBufferCount();
     EXPECT_GT(first, 0) << "the pty cannot take the whole burst at once";
+    std::vector<std::uint8_t> arrived;
+    std::thread farEnd([&] { arrived = pty.receive(burst.size(), 20s); });
     // The page sender's loop: no events are processed while it polls.
     const auto guard = std::chrono::steady_clock::now() + 20s;
     int count = first;

@@ -43,7 +43,7 @@ TEST_F(PtyUpload, WholeImageArrivesInOrderWithTheLineSetForEachBurst)
     const ImageBytes image = randomImage(41);
     rig.startUpload(image);
     ASSERT_EQ(rig.form.portText(), "COM1");
-    EXPECT_EQ(rig.form.entries.at(0).location, rig.pty->slavePath());
+    EXPECT_EQ(rig.form.entries.at(0).location, rig.link.path());
     ASSERT_EQ(rig.form.caption, "Uart:open");
     VirtualBootLoader& device = rig.device->loader();
     ASSERT_TRUE(rig.runUntil([&] { return device.finished(); }, 120s)) << device.pagesWritten() << " pages";
@@ -90,7 +90,7 @@ TEST_F(PtyUpload, GoesOnWhileAMessageShowsAndSurvivesTheDeviceVanishing)
     rig.form.messageReadingTime = 300ms;
     openImage(rig.shell, rig.form, randomImage(43));
     ASSERT_TRUE(rig.runUntil([&] { return device.pagesWritten() >= before + during + 3; }, 30s));
-    rig.device->hangUp();
+    rig.unplug();
     ASSERT_TRUE(rig.runUntil([&] { return rig.form.messages.size() >= 2 && rig.form.showing == 0; }, 10s));
     rig.loop.runFor(300ms);
     ASSERT_EQ(rig.form.messages.size(), 2u) << "one message for the vanished device";
@@ -131,8 +131,8 @@ TEST(PtyRequests, StrayCharactersBeforeARequestNeverShiftIt)
                 received.clear();
             }
             rig.pty->send(stray);
-            ASSERT_TRUE(rig.runUntil(
-                [&] { return rig.control.InBufferCount() == static_cast<int>(stray.size()); }, 10s));
+            ASSERT_TRUE(
+                rig.runUntil([&] { return rig.control.InBufferCount() == static_cast<int>(stray.size()); }, 10s));
             rig.loop.runFor(100ms);
             rig.pty->send(std::vector<std::uint8_t>{0x01, 0x02, 0x00, 0x07});
             ASSERT_TRUE(rig.runUntil([&] { return received.size() >= 132; }, 10s)) << "no answer";

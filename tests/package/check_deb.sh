@@ -69,6 +69,7 @@ expected_files=(
     ./usr/share/icons/hicolor/128x128/apps/velmora-isp2.png
     ./usr/share/icons/hicolor/256x256/apps/velmora-isp2.png
     ./usr/share/icons/hicolor/scalable/apps/velmora-isp2.svg
+    ./usr/share/doc/velmora-isp2/copyright
 )
 # Regular files only (directories end in /); nothing more, nothing less.
 dpkg-deb --contents "$deb" | awk '$1 !~ /^d/ { print $6 }' | sort >"$work/files"
@@ -104,6 +105,11 @@ fi
 svg="$root/usr/share/icons/hicolor/scalable/apps/velmora-isp2.svg"
 if [ -f "$svg" ] && ! cmp -s "$svg" "$source/app/widgets/icons/velmora-isp2.svg"; then
     fail "the scalable icon is not the drawing app/widgets/icons/velmora-isp2.svg"
+fi
+
+copyright="$root/usr/share/doc/velmora-isp2/copyright"
+if [ -f "$copyright" ]; then
+    grep -q '^License: GPL-3+$' "$copyright" || fail "the copyright file does not name GPL-3+"
 fi
 
 entry="$root/usr/share/applications/velmora-isp2.desktop"
