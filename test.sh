@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test twice: in the
 # ordinary build, then in a build with address and undefined-behaviour
-# sanitizers. Windows are tested headless on Qt's offscreen platform.
+# sanitizers. Windows are tested headless on Qt's offscreen platform. Last,
+# the Windows build (MinGW-w64) runs its tests under Wine.
 set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/install-deps.sh
@@ -27,3 +28,6 @@ echo "== tests with address and undefined-behaviour sanitizers =="
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DISP_SANITIZE=ON
+
+echo "== the Windows build under Wine =="
+./scripts/windows-test.sh build
