@@ -19,6 +19,11 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
+# Header-only libraries from the host's packages, their headers alone
+# (cmake/mingw-w64/HostHeaders.cmake).
+set(CLI11_DIR ${CMAKE_CURRENT_LIST_DIR}/mingw-w64)
+set(nlohmann_json_DIR ${CMAKE_CURRENT_LIST_DIR}/mingw-w64)
+
 # One .exe that needs no MinGW DLL beside it (libstdc++, libgcc,
 # winpthread), and Windows 10 APIs in the headers.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
