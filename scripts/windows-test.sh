@@ -32,8 +32,9 @@ fi
 # winedevice.exe, ...) started now with their output on /dev/null: they
 # inherit the output of the first Windows program otherwise, and a test
 # reading that program's output would wait for them to end.
+# (A server already running for this prefix stays, and is stopped at the end.)
 trap 'wineserver -k 2>/dev/null || true' EXIT
-wineserver -p </dev/null >/dev/null 2>&1
+wineserver -p </dev/null >/dev/null 2>&1 || true
 timeout 120 wine cmd /c exit </dev/null >/dev/null 2>&1
 
 start=$(date +%s%N)
