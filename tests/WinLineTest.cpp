@@ -103,6 +103,7 @@ private:
 class FakeWindows final : public Win32Api {
 public:
     std::map<std::string, ErrorCode> openErrors;
+    int deniedOpenings = 0; // the next ones fail with ERROR_ACCESS_DENIED
     ErrorCode setStateError = 0;
     std::optional<CommState> readBack; // else what was set
     CommStatus status;                 // ClearCommError
@@ -129,6 +130,10 @@ public:
 
     Opened openComm(const std::string& device) override
     {
+        if (deniedOpenings > 0) {
+            --deniedOpenings;
+            return {nullptr, ErrorAccessDenied};
+        }
         const auto error = openErrors.find(device);
         return error != openErrors.end() ? Opened{nullptr, error->second} : Opened{this, 0};
     }
@@ -274,6 +279,27 @@ TEST_F(WinLineTest, OpeningFailuresAndRefusedSettingsAreToldApartAndLeaveNothing
     kept.parity = static_cast<DcbParity>(200);
     windows.readBack = kept;
     EXPECT_TRUE(line.open(com3, "COM3", Mark));
+}
+
+TEST_F(WinLineTest, ADriverStillClosingThePortDelaysAReopeningButAnotherProgramsHoldDoesNot)
+{
+    // The page sender's reopening, refused a few times by a driver that is
+    // still closing the port.
+    openMark();
+    line.close();
+    windows.deniedOpenings = 3;
+    EXPECT_TRUE(line.open(com3, "COM3", Space));
+    line.close();
+
+    // Refused for longer, it is held; and a port this line did not just
+    // close is held at once.
+    windows.deniedOpenings = 1000;
+    const auto start = loop.now();
+    EXPECT_EQ(line.open(com3, "COM3", Mark).number(), commPortHeld);
+    EXPECT_GE(loop.now() - start, WinLine::ReopenPatience);
+    const auto later = loop.now();
+    EXPECT_EQ(line.open(com3, "COM3", Mark).number(), commPortHeld);
+    EXPECT_EQ(loop.now(), later);
 }
 
 TEST_F(WinLineTest, TheDcbAndTimeOutsAreWhatTheBootLoaderNeeds)

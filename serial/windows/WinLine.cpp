@@ -12,6 +12,8 @@ using namespace isp::win32;
 // A USB adapter picks bytes up at its next 1 ms bus frame, so the wire starts
 // up to this much after the driver accepted them.
 constexpr Clock::Duration WireStartLatency = 1ms;
+// Between two tries to reopen a port whose driver is still closing it.
+constexpr Clock::Duration ReopenStep = 2ms;
 // The driver's own queues (SetupComm): a page frame and more.
 constexpr std::uint32_t DriverQueueBytes = 4096;
 
@@ -158,10 +160,18 @@ CommResult WinLine::open(const std::string& device, const std::string& name, con
     if (!reader_ || !writer_)
         return {commIoError, "Could not open " + name + ": the system has no event object to spare."};
 
-    const Win32Api::Opened opened = api_->openComm(device);
+    Win32Api::Opened opened = api_->openComm(device);
+    if (device == lastDevice_ && clock_.now() - lastClosedAt_ < ReopenWindow) {
+        const Clock::TimePoint giveUpAt = clock_.now() + ReopenPatience;
+        while (!opened.handle && opened.error == ErrorAccessDenied && clock_.now() < giveUpAt) {
+            clock_.doze(ReopenStep);
+            opened = api_->openComm(device);
+        }
+    }
     if (!opened.handle)
         return openFailure(opened.error, name);
     handle_ = opened.handle;
+    device_ = device;
     name_ = name;
 
     // From here on a failure closes the port again.
@@ -204,6 +214,8 @@ void WinLine::close()
         finish(writer_);
     api_->closeHandle(handle_);
     handle_ = nullptr;
+    lastDevice_ = device_;
+    lastClosedAt_ = clock_.now();
     reading_ = false;
     inFlight_ = 0;
     waiting_.clear();

@@ -53,6 +53,13 @@ public:
     // How long close() waits for a cancelled read or write to end. One that
     // does not is left to the driver, with its buffer, for good.
     static constexpr std::uint32_t CancelWaitMs = 1000;
+    // The page sender closes and reopens the port around every burst. Some
+    // drivers finish a close after CloseHandle returned and refuse an
+    // opening meanwhile with ERROR_ACCESS_DENIED: a port this line closed
+    // less than ReopenWindow ago is tried again for up to ReopenPatience
+    // before it counts as held by another program.
+    static constexpr Clock::Duration ReopenWindow = std::chrono::milliseconds(100);
+    static constexpr Clock::Duration ReopenPatience = std::chrono::milliseconds(200);
     static constexpr std::size_t ReadChunk = 4096;
     static constexpr std::size_t WriteChunk = 4096;
 
@@ -107,6 +114,11 @@ private:
     std::vector<std::uint8_t> waiting_;
     EventLoop::Id readWatch_ = 0;
     EventLoop::Id writeWatch_ = 0;
+
+    // The device this line closed last, and when.
+    std::string device_;
+    std::string lastDevice_;
+    Clock::TimePoint lastClosedAt_{};
 };
 
 } // namespace isp
