@@ -7,7 +7,6 @@
 #include "serial/SerialLine.h"
 
 #include <memory>
-#include <string_view>
 #include <vector>
 
 // The serial backend and port discovery of the system the program was built
@@ -34,13 +33,12 @@ std::vector<PortInfo> listSerialPorts();
 // main.
 void tuneProcessForTiming();
 
-// A command-line program started from Explorer with a double click runs in
-// a console window of its own, which closes the moment the program ends.
-// When this program is such a one (the only process on its console, with
-// its input from that console), this prints `usage`, waits for Enter and
-// returns true, so the window does not flash and vanish. Otherwise (started
-// from a shell, input redirected, any system but Windows) it returns false
-// at once.
-bool showUsageIfDoubleClicked(std::string_view usage);
+// Whether this program has a console window of its own, which closes the
+// moment the program ends: a command-line program started from Explorer
+// with a double click (the only process on its console, its input that
+// console). Such a program should say how to use it and wait for Enter
+// rather than flash a window and vanish. False when started from a shell or
+// with its input redirected, and on every system but Windows.
+bool startedByDoubleClick();
 
 } // namespace isp::platform

@@ -42,7 +42,7 @@ void tuneProcessForTiming()
 #endif
 }
 
-bool showUsageIfDoubleClicked(std::string_view /*usage*/)
+bool startedByDoubleClick()
 {
     return false;
 }

@@ -14,7 +14,6 @@
 #include <devguid.h>
 #include <setupapi.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -142,24 +141,13 @@ void tuneProcessForTiming()
     ::timeBeginPeriod(1);
 }
 
-bool showUsageIfDoubleClicked(std::string_view usage)
+bool startedByDoubleClick()
 {
     DWORD processes[2];
     if (::GetConsoleProcessList(processes, 2) != 1)
         return false;
-    const HANDLE input = ::GetStdHandle(STD_INPUT_HANDLE);
     DWORD mode = 0;
-    if (input == INVALID_HANDLE_VALUE || !::GetConsoleMode(input, &mode))
-        return false;
-    std::fwrite(usage.data(), 1, usage.size(), stdout);
-    std::fputs("\nThis is a command-line program: run it from a Command Prompt or PowerShell window.\n"
-               "Press Enter to close this window.",
-        stdout);
-    std::fflush(stdout);
-    wchar_t line[256];
-    DWORD read = 0;
-    ::ReadConsoleW(input, line, 256, &read, nullptr);
-    return true;
+    return ::GetConsoleMode(::GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
 }
 
 } // namespace isp::platform
