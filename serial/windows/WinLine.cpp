@@ -190,8 +190,10 @@ CommResult WinLine::open(const std::string& device, const std::string& name, con
     }
     if (const ErrorCode error = api_->setCommTimeouts(handle_, LineTimeouts))
         return fail({commIoError, "Could not set the time-outs of " + name + " (" + errorName(error) + ")."});
-    // Whatever arrived before this opening is not a reply to us.
-    if (const ErrorCode error = api_->purgeComm(handle_, PurgeRxAbort | PurgeRxClear | PurgeTxAbort | PurgeTxClear))
+    // Whatever arrived before this opening is not a reply to us. What the
+    // last opening sent is left alone: it may still be on its way (a
+    // pseudo-terminal holds it until the far end reads it).
+    if (const ErrorCode error = api_->purgeComm(handle_, PurgeRxAbort | PurgeRxClear))
         return fail({commIoError, "Could not clear the queues of " + name + " (" + errorName(error) + ")."});
     settings_ = settings;
     quickEmptyReads_ = 0;
