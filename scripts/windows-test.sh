@@ -42,6 +42,21 @@ echo "-- the event loop and clock (GoogleTest under Wine)"
 ctest --test-dir "$folder" --output-on-failure --timeout 120
 echo "-- the serial line over a pseudo-terminal"
 ISP_WINE_LINE_SMOKE=$here/$folder/tests/windows/line_smoke.exe timeout 300 "$linux/tests/wine_line_test"
+# The command line's end-to-end tests of the Linux build, against the
+# Windows program (tests/cli/CliUnderTest.h); suites named Posix* need Linux.
+cli=$here/$folder/cli/velmora-isp2-cli.exe
+if [ -d cli ]; then
+    echo "-- the command line, end to end"
+    cmake --build "$linux" --target cli_end_to_end_test
+    ISP_CLI_COMMAND="wine $cli" ISP_CLI_PORT_NAMING=wine \
+        timeout 900 "$linux/tests/cli_end_to_end_test" --gtest_filter='-Posix*'
+else
+    echo "-- no command line in this tree: its end-to-end tests do not run"
+fi
 echo "-- Wine tests: $((($(date +%s%N) - start) / 1000000)) ms"
 
 (cd "$folder" && cpack -G ZIP >/dev/null && ls -1 ./*.zip)
+if [ -d cli ] && ! (cd "$folder" && cmake -E tar tf velmora-isp2-cli-*-windows-x86_64.zip) | grep -q 'velmora-isp2-cli\.exe$'; then
+    echo "the zip lacks velmora-isp2-cli.exe" >&2
+    exit 1
+fi
