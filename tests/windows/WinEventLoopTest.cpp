@@ -69,18 +69,11 @@ TEST(WinEventLoop, AWatchRunsWhileItsEventIsSignalledAndNotAfterItIsRemoved)
     EXPECT_EQ(calls, 3);
 }
 
-TEST(WinEventLoop, PostedTasksRunInOrderAndANestedLoopStillServesWatchesAndTimers)
+TEST(WinEventLoop, ANestedLoopStillServesWatchesAndTimers)
 {
+    // A task that runs a loop of its own (a message the user must answer)
+    // shares the loop's timer with the loop it runs in.
     WinEventLoop loop;
-    std::vector<int> order;
-    loop.post([&] {
-        order.push_back(1);
-        loop.post([&] { order.push_back(3); });
-    });
-    loop.post([&] { order.push_back(2); });
-    ASSERT_TRUE(loop.runUntil([&] { return order.size() == 3; }, 5s));
-    EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
-
     Event event;
     bool read = false;
     bool ticked = false;
