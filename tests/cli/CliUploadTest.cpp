@@ -4,6 +4,7 @@
 #include "image/Crc32.h"
 #include "image/Sha256.h"
 #include "tests/cli/CliFixture.h"
+#include "tests/cli/PtyViolations.h"
 #include "tests/support/ImageScript.h"
 #include "transfer/Protocol.h"
 
@@ -93,7 +94,7 @@ TEST_F(CliUpload, WholeImageEndsWithStatusZeroAndASummaryOfIt)
     auto device = startDevice();
 
     ASSERT_EQ(awaitExit(*cli), 0) << cli->err();
-    EXPECT_EQ(device->loader().violations(), std::vector<std::string>{});
+    EXPECT_EQ(violationsOnAPty(device->loader()), std::vector<std::string>{});
     EXPECT_TRUE(device->loader().flash() == image);
     // The summary is the whole of stdout; stderr is no terminal, so it has
     // no progress line, only the line that says the port is listened to.
@@ -161,7 +162,7 @@ TEST_F(CliUpload, CtrlCInTheMiddleOfAPageLetsThePageFinish)
         loop, [&] { return loader.pagesWritten() >= 11; }, StartLimit));
     EXPECT_EQ(loader.pagesWritten(), 11);
     EXPECT_EQ(loader.gaps().size(), 11u) << "a header without its frame";
-    EXPECT_EQ(loader.violations(), std::vector<std::string>{});
+    EXPECT_EQ(violationsOnAPty(loader), std::vector<std::string>{});
     EXPECT_TRUE(contains(cli->err(), "Interrupted: board 1 had 11 pages of 224; the port is closed")) << cli->err();
     EXPECT_TRUE(contains(cli->out(), "interrupted\n  pages sent:           11 of 224")) << cli->out();
 }
