@@ -91,7 +91,7 @@ TEST_F(Board, ThatFallsSilentEarlyFailsAfterTheStallTimeNamingThePagesNeverSent)
     BoardTracker tracker(rules(), events, at(0s));
     Clock::Duration now = uploadPages(tracker, 0, 99, 0s);
     tracker.requestArrived(150, at(now)); // asked for, never answered
-    tracker.requestIgnored("PG\x71\x71", at(now + 10ms));
+    tracker.requestIgnored("PGqq", at(now + 10ms));
     ASSERT_EQ(tracker.nextDeadline(), at(now + 10ms + 5s));
     runDeadlinesUntil(tracker, now + 1min);
 
@@ -123,7 +123,7 @@ TEST_F(Board, WithoutAFirstRequestInTimeEndsWithItsOwnStatus)
     timed.firstRequest = 2s;
     BoardTracker tracker(timed, events, at(10s));
     // Requests beyond the limits are no first request.
-    tracker.requestIgnored("PG\x71\x71", at(11s));
+    tracker.requestIgnored("PGqq", at(11s));
     EXPECT_EQ(tracker.nextDeadline(), at(12s));
     runDeadlinesUntil(tracker, 1min);
 

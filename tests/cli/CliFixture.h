@@ -34,7 +34,7 @@ protected:
 
     std::string writeImage(const ImageBytes& image, const std::string& name = "image.bin")
     {
-        const std::string path = folder / name;
+        std::string path = folder / name;
         writeFile(path, image);
         return path;
     }

@@ -180,7 +180,7 @@ TEST_F(CliUpload, LoopServesTwoBoardsReportedInJsonLines)
     VirtualBootLoader::Options options;
     options.pageOrder = pagesUpTo(PageCount);
     options.pageOrder.insert(options.pageOrder.begin() + 8, 7);
-    pty.send(std::string("PG\x71\x71"));
+    pty.send(std::string("PGqq")); // 50 47 71 71: c2 + c3 = 113 + 113
     ASSERT_TRUE(runUntil(
         loop, [&] { return contains(cli->out(), "request_ignored"); }, StartLimit));
     auto second = startDevice(options);

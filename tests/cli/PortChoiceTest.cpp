@@ -14,7 +14,7 @@ using namespace isp::test;
 
 namespace {
 
-std::unique_ptr<PortDirectory> directoryOf(std::vector<std::string> paths)
+std::unique_ptr<PortDirectory> directoryOf(const std::vector<std::string>& paths)
 {
     return std::make_unique<ListedPortDirectory>([paths] { return paths; });
 }
@@ -22,6 +22,7 @@ std::unique_ptr<PortDirectory> directoryOf(std::vector<std::string> paths)
 std::vector<PortInfo> portsOf(const std::vector<std::string>& paths)
 {
     std::vector<PortInfo> ports;
+    ports.reserve(paths.size());
     for (const std::string& path : paths)
         ports.push_back({path, {}, {}, {}, {}, {}, {}});
     return ports;

@@ -48,7 +48,7 @@ void uploadTwoPages(UploadEvents& report)
     report.waiting(1, false);
     report.boardStarted(1, 0);
     report.pageSent({1, 0, false, 1});
-    report.requestIgnored(1, "PG\x71\x71");
+    report.requestIgnored(1, "PGqq");
     report.pageSent({1, 1, false, 2});
 }
 
