@@ -35,4 +35,12 @@ set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 
+# The licence, as Debian wants it: a machine-readable copyright file in the
+# package's documentation folder.
+include(GNUInstallDirs)
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/debian/copyright
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${CPACK_PACKAGE_NAME})
+set(CPACK_DEBIAN_PACKAGE_LICENSE "GPL-3.0-or-later")
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+
 include(CPack)

@@ -27,6 +27,12 @@ class [[nodiscard]] CommResult {
 public:
     CommResult() = default;
     CommResult(int number, std::string text) : number_(number), text_(std::move(text)) {}
+    // With commSettingsRejected: what the port cannot do, in words that
+    // follow "cannot" ("send mark and space parity", "run at 38400 baud").
+    CommResult(int number, std::string text, std::string refused)
+        : number_(number), text_(std::move(text)), refused_(std::move(refused))
+    {
+    }
 
     static CommResult success() { return {}; }
 
@@ -34,10 +40,12 @@ public:
     explicit operator bool() const { return ok(); }
     int number() const { return number_; }
     const std::string& text() const { return text_; }
+    const std::string& refused() const { return refused_; }
 
 private:
     int number_ = commOk;
     std::string text_;
+    std::string refused_;
 };
 
 } // namespace isp

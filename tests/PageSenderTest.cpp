@@ -230,3 +230,56 @@ TEST(PageRequests, OtherNotificationsChangeNothing)
     EXPECT_TRUE(rig.form.messages.empty());
     EXPECT_EQ(rig.shell.state().PortOpenFlag, 1);
 }
+
+TEST(PageRequests, StrayCharactersBeforeARequestNeverShiftIt)
+{
+    // Line noise or a device's power-up glitch, one to three characters of
+    // values a request could hold, 100 ms or more before a clean request for
+    // page 7: right after the user's opening (a notification after two
+    // characters) and between pages (after four).
+    const std::vector<std::vector<std::uint8_t>> strays = {{5}, {5, 6}, {5, 6, 7}};
+    for (const bool betweenPages : {false, true}) {
+        for (const auto& stray : strays) {
+            SCOPED_TRACE(std::string(betweenPages ? "between pages, " : "after opening, ")
+                + std::to_string(stray.size()) + " stray characters");
+            SenderRig rig;
+            if (betweenPages) {
+                rig.request({'r', 'q', 0, 3});
+                rig.scheduler.runFor(100ms);
+                ASSERT_EQ(rig.capture.bytes.size(), 132u);
+                ASSERT_EQ(rig.MSComm1.RThreshold(), 4);
+                rig.capture.bytes.clear();
+            }
+            rig.line.device(1)->send(stray);
+            rig.scheduler.runFor(100ms);
+            rig.request({0x01, 0x02, 0x00, 0x07});
+            rig.scheduler.runFor(100ms);
+            ASSERT_EQ(rig.capture.bytes.size(), 132u) << "no answer to the request";
+            EXPECT_EQ(rig.capture.values()[2], 7) << "answered with another page than asked for";
+        }
+    }
+}
+
+TEST(PageRequests, CharactersLeftWaitingGoWithThePageSendersClosings)
+{
+    // Two stray characters come while page 3 waits for its tick. The page
+    // sender's closing throws them away with the rest of the input, so the
+    // next request, sent the moment page 3 is in and well within one burst
+    // of them, names its own page.
+    SenderRig rig;
+    rig.line.device(1)->send({'r', 'q', 0, 3});
+    rig.scheduler.runFor(12ms);
+    rig.line.device(1)->send({9, 9});
+    bool asked = false;
+    rig.line.device(1)->setOnByte([&](const WireByte& byte) {
+        rig.capture.bytes.push_back(byte);
+        if (rig.capture.bytes.size() == 132 && !asked) {
+            asked = true;
+            rig.line.device(1)->send({'r', 'q', 0, 7});
+        }
+    });
+    rig.scheduler.runFor(150ms);
+    ASSERT_EQ(rig.capture.bytes.size(), 264u);
+    EXPECT_EQ(rig.capture.values()[2], 3);
+    EXPECT_EQ(rig.capture.values()[132 + 2], 7);
+}

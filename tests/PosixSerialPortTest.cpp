@@ -330,33 +330,36 @@ TEST(DroppedSettings, ADriverThatDropsMarkOrSpaceParityIsCaught)
     const termios start{};
     const termios wantedMark = *termiosFor(start, mark);
     const termios wantedSpace = *termiosFor(start, space);
-    EXPECT_EQ(droppedSettings(wantedMark, wantedMark, mark, false, "/dev/ttyUSB0"), "");
+    EXPECT_FALSE(droppedSettings(wantedMark, wantedMark, mark, false, "/dev/ttyUSB0").any());
 
     // A driver without mark/space support clears CMSPAR and sends odd or even.
     termios kept = wantedMark;
     kept.c_cflag &= ~CMSPAR;
-    const std::string noMarkSpace = droppedSettings(wantedMark, kept, mark, false, "/dev/ttyUSB0");
-    EXPECT_NE(noMarkSpace.find("mark and space parity"), std::string::npos) << noMarkSpace;
-    EXPECT_NE(noMarkSpace.find("/dev/ttyUSB0"), std::string::npos) << noMarkSpace;
+    const DroppedSetting noMarkSpace = droppedSettings(wantedMark, kept, mark, false, "/dev/ttyUSB0");
+    EXPECT_EQ(noMarkSpace.refused, "send mark and space parity");
+    EXPECT_NE(noMarkSpace.sentence.find("/dev/ttyUSB0"), std::string::npos) << noMarkSpace.sentence;
     kept = wantedSpace;
     kept.c_cflag &= ~CMSPAR;
-    EXPECT_NE(droppedSettings(wantedSpace, kept, space, true, "/dev/pts/1"), "") << "not even a pty drops CMSPAR";
+    EXPECT_TRUE(droppedSettings(wantedSpace, kept, space, true, "/dev/pts/1").any()) << "not even a pty drops CMSPAR";
 
     // Mark turned into space.
     kept = wantedMark;
     kept.c_cflag &= ~PARODD;
-    EXPECT_NE(droppedSettings(wantedMark, kept, mark, false, "/dev/ttyUSB0"), "");
+    EXPECT_EQ(droppedSettings(wantedMark, kept, mark, false, "/dev/ttyUSB0").refused, "send mark parity");
 
     // Parity switched off: refused on a real line, the nature of a pty.
     kept = wantedMark;
     kept.c_cflag &= ~PARENB;
-    EXPECT_NE(droppedSettings(wantedMark, kept, mark, false, "/dev/ttyUSB0"), "");
-    EXPECT_EQ(droppedSettings(wantedMark, kept, mark, true, "/dev/pts/1"), "");
+    EXPECT_TRUE(droppedSettings(wantedMark, kept, mark, false, "/dev/ttyUSB0").any());
+    EXPECT_FALSE(droppedSettings(wantedMark, kept, mark, true, "/dev/pts/1").any());
 
     // Another baud rate than asked for.
     kept = wantedMark;
     cfsetospeed(&kept, B19200);
-    EXPECT_NE(droppedSettings(wantedMark, kept, mark, false, "/dev/ttyUSB0").find("38400 baud"), std::string::npos);
+    // What was refused is named, not taken for a parity problem.
+    const DroppedSetting baud = droppedSettings(wantedMark, kept, mark, false, "/dev/ttyUSB0");
+    EXPECT_EQ(baud.refused, "run at 38400 baud");
+    EXPECT_NE(baud.sentence.find("38400 baud"), std::string::npos);
 }
 
 // ---- Settings --------------------------------------------------------------
@@ -539,13 +542,13 @@ TEST_F(PortOnPty, CloseDeliversEveryQueuedByteBeforeTheNextOpening)
 TEST_F(PortOnPty, OutBufferCountFallsToZeroWithoutTheEventLoop)
 {
     const auto burst = pattern(std::size_t{256} * 1024);
-    std::vector<std::uint8_t> arrived;
-    std::thread farEnd([&] { arrived = pty.receive(burst.size(), 20s); });
-
     openPort("38400,M,8,1");
     ASSERT_TRUE(port.Output(burst));
+    // The far end reads nothing yet, and the pty holds far less than this.
     const int first = port.OutBufferCount();
     EXPECT_GT(first, 0) << "the pty cannot take the whole burst at once";
+    std::vector<std::uint8_t> arrived;
+    std::thread farEnd([&] { arrived = pty.receive(burst.size(), 20s); });
     // The page sender's loop: no events are processed while it polls.
     const auto guard = std::chrono::steady_clock::now() + 20s;
     int count = first;

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <termios.h>
+#include <unistd.h>
 
 using namespace isp;
 using namespace isp::test;
@@ -42,7 +43,7 @@ TEST_F(PtyUpload, WholeImageArrivesInOrderWithTheLineSetForEachBurst)
     const ImageBytes image = randomImage(41);
     rig.startUpload(image);
     ASSERT_EQ(rig.form.portText(), "COM1");
-    EXPECT_EQ(rig.form.entries.at(0).location, rig.pty->slavePath());
+    EXPECT_EQ(rig.form.entries.at(0).location, rig.link.path());
     ASSERT_EQ(rig.form.caption, "Uart:open");
     VirtualBootLoader& device = rig.device->loader();
     ASSERT_TRUE(rig.runUntil([&] { return device.finished(); }, 120s)) << device.pagesWritten() << " pages";
@@ -89,7 +90,7 @@ TEST_F(PtyUpload, GoesOnWhileAMessageShowsAndSurvivesTheDeviceVanishing)
     rig.form.messageReadingTime = 300ms;
     openImage(rig.shell, rig.form, randomImage(43));
     ASSERT_TRUE(rig.runUntil([&] { return device.pagesWritten() >= before + during + 3; }, 30s));
-    rig.device->hangUp();
+    rig.unplug();
     ASSERT_TRUE(rig.runUntil([&] { return rig.form.messages.size() >= 2 && rig.form.showing == 0; }, 10s));
     rig.loop.runFor(300ms);
     ASSERT_EQ(rig.form.messages.size(), 2u) << "one message for the vanished device";
@@ -102,4 +103,41 @@ TEST_F(PtyUpload, GoesOnWhileAMessageShowsAndSurvivesTheDeviceVanishing)
     rig.shell.OpenUart_Click();
     ASSERT_EQ(rig.form.messages.size(), 3u);
     EXPECT_EQ(rig.form.messages[2], " this COM is not there: plug the adapter in and open it again! ");
+}
+
+TEST(PtyRequests, StrayCharactersBeforeARequestNeverShiftIt)
+{
+    // As on the simulated line, through the real line: one to three stray
+    // characters, then 100 ms later a clean request for page 7, after the
+    // user's opening and between pages.
+    const std::vector<std::vector<std::uint8_t>> strays = {{5}, {5, 6}, {5, 6, 7}};
+    for (const bool betweenPages : {false, true}) {
+        for (const auto& stray : strays) {
+            SCOPED_TRACE(std::string(betweenPages ? "between pages, " : "after opening, ")
+                + std::to_string(stray.size()) + " stray characters");
+            PtyRig rig;
+            rig.shell.Form1_Load();
+            openImage(rig.shell, rig.form, randomImage(44));
+            rig.shell.OpenUart_Click();
+            std::vector<std::uint8_t> received;
+            const auto watch = rig.loop.watch(rig.pty->masterFd(), EventLoop::Interest::Read, [&] {
+                std::uint8_t buffer[512];
+                const ssize_t n = ::read(rig.pty->masterFd(), buffer, sizeof buffer);
+                received.insert(received.end(), buffer, buffer + std::max<ssize_t>(n, 0));
+            });
+            if (betweenPages) {
+                rig.pty->send(std::vector<std::uint8_t>{'r', 'q', 0, 3});
+                ASSERT_TRUE(rig.runUntil([&] { return received.size() >= 132; }, 10s));
+                received.clear();
+            }
+            rig.pty->send(stray);
+            ASSERT_TRUE(
+                rig.runUntil([&] { return rig.control.InBufferCount() == static_cast<int>(stray.size()); }, 10s));
+            rig.loop.runFor(100ms);
+            rig.pty->send(std::vector<std::uint8_t>{0x01, 0x02, 0x00, 0x07});
+            ASSERT_TRUE(rig.runUntil([&] { return received.size() >= 132; }, 10s)) << "no answer";
+            EXPECT_EQ(received[2], 7) << "answered with another page than asked for";
+            rig.loop.unwatch(watch);
+        }
+    }
 }

@@ -153,9 +153,10 @@ TEST(PortCommands, OtherOpeningFailuresAreToldInPlainWords)
     {
         SimulatedRig rig; // no port at all: PortNumber 0 names none
         rig.shell.Form1_Load();
+        rig.line.addPort(1); // plugged in too late: only a new start-up lists it
         rig.shell.OpenUart_Click();
         ASSERT_EQ(rig.form.messages.size(), 1u);
-        EXPECT_EQ(rig.form.messages[0], " this COM is not there: plug the adapter in and open it again! ");
+        EXPECT_EQ(rig.form.messages[0], messages::NoPortListed);
         EXPECT_EQ(rig.form.caption, "Uart:close");
         EXPECT_FALSE(rig.MSComm1.PortOpen()) << "the port the scan tried last must not be opened instead";
     }
@@ -171,6 +172,9 @@ TEST(PortCommands, OtherOpeningFailuresAreToldInPlainWords)
         rig.line.setRejectsMarkSpace(1, true);
         rig.shell.OpenUart_Click();
         EXPECT_EQ(rig.form.messages.at(1), " this COM cannot send mark and space parity: use another adapter! ");
+        // Another refused setting is named for what it is.
+        EXPECT_EQ(messages::openFailed(CommResult(commSettingsRejected, "", "run at 38400 baud")),
+            " this COM cannot run at 38400 baud: use another adapter! ");
         EXPECT_EQ(rig.shell.state().PortOpenFlag, 0);
         EXPECT_EQ(rig.form.caption, "Uart:close");
     }
@@ -188,16 +192,22 @@ TEST(PortCommands, APickCountsOnlyWhileThePortIsClosed)
     rig.shell.OpenUart_Click();
     EXPECT_EQ(rig.MSComm1.CommPort(), 5);
 
-    // While open, a pick changes nothing, and is not remembered.
+    // While open, a pick changes nothing, is not remembered, and is refused
+    // visibly: the box goes back to the port in use.
     rig.MSComm1.clearOperations();
     rig.form.pickPort("COM7");
     EXPECT_EQ(rig.shell.state().PortNumber, 5);
+    EXPECT_EQ(rig.form.portText(), "COM5");
     EXPECT_TRUE(rig.MSComm1.operations().empty());
     EXPECT_EQ(rig.form.caption, "Uart:open");
     rig.shell.OpenUart_Click();
     rig.shell.OpenUart_Click();
-    EXPECT_EQ(rig.MSComm1.CommPort(), 5) << "the box shows COM7, but no pick happened while closed";
+    EXPECT_EQ(rig.MSComm1.CommPort(), 5);
     rig.shell.OpenUart_Click();
+    // Closed, the same pick is taken.
+    rig.form.pickPort("COM7");
+    EXPECT_EQ(rig.shell.state().PortNumber, 7);
+    rig.form.pickPort("COM5");
 
     // The same port again: no serial operation, caption untouched.
     rig.MSComm1.clearOperations();

@@ -123,9 +123,15 @@ TEST(Upload, AStalledLineClosesThePortAndTellsTheUser)
     loader->start();
     ASSERT_TRUE(rig.scheduler.runUntil([&] { return loader->pagesWritten() == 10; }, 60s));
     rig.line.device(1)->stallTransmit(true);
+    Clock::TimePoint toldAt{};
+    rig.form.onMessageShown = [&](const std::string&) { toldAt = rig.scheduler.time(); };
+    const Clock::TimePoint stalledAt = rig.scheduler.time();
 
     ASSERT_TRUE(rig.scheduler.runUntil([&] { return !rig.form.messages.empty(); }, 30s));
     EXPECT_EQ(rig.form.messages.front(), " the COM port stopped sending, it is closed now! ");
+    // The page sender waits 2 s for the stuck bytes; closing does not wait
+    // for them again. (The next request comes within 0.4 s.)
+    EXPECT_LT(toldAt - stalledAt, 2s + 500ms) << "the window froze twice as long for one stall";
     rig.scheduler.runFor(1s);
     EXPECT_EQ(rig.form.messages.size(), 1u);
     EXPECT_EQ(rig.shell.state().PortOpenFlag, 0);

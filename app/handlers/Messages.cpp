@@ -20,7 +20,10 @@ std::string openFailed(const CommResult& failure)
     case commPortHeld: return PortHeld;
     case commNoSuchPort: return " this COM is not there: plug the adapter in and open it again! ";
     case commNoPermission: return " no permission to open this COM: join the dialout group and log in again! ";
-    case commSettingsRejected: return " this COM cannot send mark and space parity: use another adapter! ";
+    case commSettingsRejected:
+        if (failure.refused().empty())
+            return " this COM refused the line settings of the boot loader: use another adapter! ";
+        return " this COM cannot " + failure.refused() + ": use another adapter! ";
     default: return " this COM could not be opened: " + clause(failure.text()) + "! ";
     }
 }

@@ -7,9 +7,14 @@
 // Every text the program shows in its message window.
 namespace isp::messages {
 
-// The two messages the boot-loader tool has always shown, kept to the letter.
+// Two texts users know by heart, kept to the letter, odd spelling and blanks
+// included; the program's other messages follow their form.
 inline constexpr const char* PortHeld = " this COM have already be opened by other program! ";
 inline constexpr const char* FileError = "WARNNING: file error!";
+// Opening with no port in the box: start-up found none, and only a new
+// start-up lists ports again.
+inline constexpr const char* NoPortListed =
+    " no COM port was found when the program started: plug the adapter in and start the program again! ";
 
 // Why the user's opening of the port failed (anything but PortHeld).
 std::string openFailed(const CommResult& failure);

@@ -9,8 +9,15 @@ void Shell::ComSelect_Change()
     const auto n = portNumberFromText(form_.portText());
     if (!n)
         return;
-    if (transfer_.pickPort(*n) == Transfer::Pick::Taken)
-        form_.setOpenUartCaption("Uart:close");
+    switch (transfer_.pickPort(*n)) {
+    case Transfer::Pick::Same: break;
+    case Transfer::Pick::Taken: form_.setOpenUartCaption("Uart:close"); break;
+    case Transfer::Pick::RefusedWhileOpen:
+        // Every opening, the page sender's too, goes on using the port in
+        // use, so the box goes back to it rather than show another.
+        form_.setPortText("COM" + std::to_string(state().PortNumber));
+        break;
+    }
 }
 
 void Shell::OpenUart_Click()
@@ -18,6 +25,10 @@ void Shell::OpenUart_Click()
     if (state().PortOpenFlag != 0) {
         transfer_.closePort();
         form_.setOpenUartCaption("Uart:close");
+        return;
+    }
+    if (state().PortNumber == 0) {
+        form_.showMessage(messages::NoPortListed);
         return;
     }
     const CommResult opened = transfer_.openPort();

@@ -55,8 +55,6 @@ private:
     Form1View& form_;
     Transfer transfer_;
     ImageLoader loadImage_;
-    // How many ports start-up listed; none means only a restart can help.
-    int listedPorts_ = 0;
 };
 
 } // namespace isp

@@ -4,6 +4,7 @@
 
 #include <QGuiApplication>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
@@ -65,6 +66,16 @@ PromptForm::PromptForm(QWidget* parent)
     // it over the main window.
     setGeometry(twips::onScreen(FormLeft, FormTop, FormWidth, FormHeight));
     setFixedSize(twips::size(FormWidth, FormHeight));
+}
+
+void PromptForm::keyPressEvent(QKeyEvent* event)
+{
+    // A dialog takes Escape for its cancel button; this one has none.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void PromptForm::setContent(const QString& text)

@@ -10,8 +10,9 @@ class QPushButton;
 // (Command1). It opens application-modal over the main window, always at the
 // same place on the screen, and is made afresh for every message, so nothing
 // of an earlier showing (its text, a place the user dragged it to) carries
-// over. "ok", the frame's close control and Escape all close it; it only
-// informs, so every way out means the same.
+// over. "ok" and the frame's close control close it. It has no cancel
+// button, so Escape does nothing, as Enter and Return do nothing: a message
+// is dismissed on purpose, not by a key pressed for something else.
 namespace isp {
 
 class PromptForm final : public QDialog {
@@ -26,6 +27,9 @@ public:
     // top and width stay where they are.
     void setContent(const QString& text);
     QString content() const;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void fitContent();

@@ -7,8 +7,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <climits>
+#include <cstdlib>
 
 namespace isp {
 
@@ -67,8 +70,17 @@ std::vector<std::string> lockFileNames(std::string_view devicePath)
 
 std::optional<LockHolder> findLockHolder(std::string_view devicePath, const std::vector<std::string>& lockDirectories)
 {
+    // Other programs name the lock after the device itself ("ttyUSB0"), also
+    // when this one opens it through a stable link (/dev/serial/by-id/...).
+    std::vector<std::string> names = lockFileNames(devicePath);
+    char resolved[PATH_MAX];
+    if (::realpath(std::string(devicePath).c_str(), resolved) != nullptr && devicePath != resolved) {
+        for (std::string& name : lockFileNames(resolved))
+            if (std::find(names.begin(), names.end(), name) == names.end())
+                names.push_back(std::move(name));
+    }
     for (const std::string& directory : lockDirectories) {
-        for (const std::string& name : lockFileNames(devicePath)) {
+        for (const std::string& name : names) {
             std::string path = directory;
             path += '/';
             path += name;

@@ -36,7 +36,8 @@ const std::vector<std::string>& systemLockDirectories();
 // /dev/ttyUSB0; for /dev/pts/3 both "LCK..3" and "LCK..pts_3".
 std::vector<std::string> lockFileNames(std::string_view devicePath);
 
-// A live process other than this one that holds a lock on the device. A
+// A live process other than this one that holds a lock on the device, by
+// the name given or, for a link, the name of the device it leads to. A
 // lock of a process that no longer runs is stale and does not count, nor does
 // one whose text names no process; a lock file that cannot be read is taken
 // as held.

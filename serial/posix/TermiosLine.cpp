@@ -116,28 +116,32 @@ CommResult systemFailure(int error, const std::string& what)
 
 } // namespace
 
-std::string droppedSettings(const termios& wanted, const termios& kept, const LineSettings& line, bool pseudoTerminal,
-    const std::string& deviceName)
+DroppedSetting droppedSettings(const termios& wanted, const termios& kept, const LineSettings& line,
+    bool pseudoTerminal, const std::string& deviceName)
 {
+    const std::string driver = "The serial driver of " + deviceName;
     const std::string asked = " (asked for " + line.toString() + ")";
     const tcflag_t lost = wanted.c_cflag & ~kept.c_cflag;
     if (lost & CMSPAR)
-        return "The serial driver of " + deviceName + " does not support mark and space parity" + asked
-            + "; the boot loader needs it, so this adapter cannot be used.";
+        return {"send mark and space parity",
+            driver + " does not support mark and space parity" + asked
+                + "; the boot loader needs it, so this adapter cannot be used."};
     if (lost & PARODD)
-        return "The serial driver of " + deviceName + " dropped the odd/mark parity bit setting" + asked
-            + "; it cannot send " + parityName(line.parity) + " parity.";
+        return {"send " + parityName(line.parity) + " parity",
+            driver + " dropped the odd/mark parity bit setting" + asked + "; it cannot send " + parityName(line.parity)
+                + " parity."};
     if ((lost & PARENB) && !pseudoTerminal)
-        return "The serial driver of " + deviceName + " refused " + parityName(line.parity) + " parity" + asked + ".";
+        return {"send " + parityName(line.parity) + " parity",
+            driver + " refused " + parityName(line.parity) + " parity" + asked + "."};
     if (!pseudoTerminal && (kept.c_cflag & CSIZE) != (wanted.c_cflag & CSIZE))
-        return "The serial driver of " + deviceName + " does not offer " + std::to_string(line.dataBits) + " data bits"
-            + asked + ".";
+        return {"send " + std::to_string(line.dataBits) + " data bits",
+            driver + " does not offer " + std::to_string(line.dataBits) + " data bits" + asked + "."};
     if ((kept.c_cflag & CSTOPB) != (wanted.c_cflag & CSTOPB))
-        return "The serial driver of " + deviceName + " does not offer " + std::to_string(line.stopBits) + " stop bits"
-            + asked + ".";
+        return {"send " + std::to_string(line.stopBits) + " stop bits",
+            driver + " does not offer " + std::to_string(line.stopBits) + " stop bits" + asked + "."};
     if (cfgetospeed(&kept) != cfgetospeed(&wanted) || cfgetispeed(&kept) != cfgetispeed(&wanted))
-        return "The serial driver of " + deviceName + " does not offer " + std::to_string(line.baud) + " baud" + asked
-            + ".";
+        return {"run at " + std::to_string(line.baud) + " baud",
+            driver + " does not offer " + std::to_string(line.baud) + " baud" + asked + "."};
     return {};
 }
 
@@ -180,7 +184,8 @@ CommResult applyLineSettings(int fd, const LineSettings& line, bool pseudoTermin
     const auto wanted = termiosFor(before, line);
     if (!wanted)
         return {commSettingsRejected,
-            "The baud rate " + std::to_string(line.baud) + " is not one the serial drivers of this system offer."};
+            "The baud rate " + std::to_string(line.baud) + " is not one the serial drivers of this system offer.",
+            "run at " + std::to_string(line.baud) + " baud"};
     // A mode already in force is not set again: it saves a system call per
     // opening, and on a pty setting only PARENB again fails with EINVAL.
     if (!sameMode(before, *wanted, pseudoTerminal) && ::tcsetattr(fd, TCSANOW, &*wanted) != 0) {
@@ -194,10 +199,10 @@ CommResult applyLineSettings(int fd, const LineSettings& line, bool pseudoTermin
     termios kept{};
     if (::tcgetattr(fd, &kept) != 0)
         return systemFailure(errno, "Could not read back the line settings of " + deviceName);
-    std::string dropped = droppedSettings(*wanted, kept, line, pseudoTerminal, deviceName);
-    if (!dropped.empty()) {
+    DroppedSetting dropped = droppedSettings(*wanted, kept, line, pseudoTerminal, deviceName);
+    if (dropped.any()) {
         ::tcsetattr(fd, TCSANOW, &before);
-        return {commSettingsRejected, std::move(dropped)};
+        return {commSettingsRejected, std::move(dropped.sentence), std::move(dropped.refused)};
     }
     return CommResult::success();
 }

@@ -35,11 +35,17 @@ std::optional<termios> termiosFor(const termios& current, const LineSettings& li
 // any more (EIO/ENXIO/ENODEV).
 CommResult applyLineSettings(int fd, const LineSettings& line, bool pseudoTerminal, const std::string& deviceName);
 
-// What the driver did not keep of the mode `wanted` for `line`, as a
-// sentence for the user; empty when everything asked for is in force. On a
-// pseudo-terminal a missing PARENB and a changed character size are expected.
-std::string droppedSettings(const termios& wanted, const termios& kept, const LineSettings& line, bool pseudoTerminal,
-    const std::string& deviceName);
+// What the driver did not keep of the mode `wanted` for `line`: what the
+// port cannot do (words that follow "cannot"), and a sentence for the user;
+// both empty when everything asked for is in force. On a pseudo-terminal a
+// missing PARENB and a changed character size are expected.
+struct DroppedSetting {
+    std::string refused;
+    std::string sentence;
+    bool any() const { return !sentence.empty(); }
+};
+DroppedSetting droppedSettings(const termios& wanted, const termios& kept, const LineSettings& line,
+    bool pseudoTerminal, const std::string& deviceName);
 
 // Bytes in the driver's output queue, or -1 with errno set.
 int kernelOutputQueue(int fd);

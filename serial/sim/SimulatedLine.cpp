@@ -136,7 +136,8 @@ CommResult SimulatedSerialLine::open(const std::string& device, const std::strin
     if (port.denied)
         return {commNoPermission, "no permission to open " + name};
     if (isMarkOrSpace(settings) && port.rejectsMarkSpace)
-        return {commSettingsRejected, "the adapter of " + name + " cannot send mark or space parity"};
+        return {commSettingsRejected, "the adapter of " + name + " cannot send mark or space parity",
+            "send mark and space parity"};
     open_ = true;
     ++line_.openings_;
     openPort_ = n;
@@ -164,7 +165,7 @@ CommResult SimulatedSerialLine::configure(const LineSettings& settings)
     if (!open_)
         return {commNotOpen, "the port is not open"};
     if (isMarkOrSpace(settings) && line_.ports_.at(openPort_).rejectsMarkSpace)
-        return {commSettingsRejected, "the adapter cannot send mark or space parity"};
+        return {commSettingsRejected, "the adapter cannot send mark or space parity", "send mark and space parity"};
     settings_ = settings;
     return {};
 }

@@ -70,6 +70,7 @@ expected_files=(
     ./usr/share/icons/hicolor/128x128/apps/velmora-isp2.png
     ./usr/share/icons/hicolor/256x256/apps/velmora-isp2.png
     ./usr/share/icons/hicolor/scalable/apps/velmora-isp2.svg
+    ./usr/share/doc/velmora-isp2/copyright
     ./usr/share/man/man1/velmora-isp2-cli.1.gz
 )
 # Regular files only (directories end in /); nothing more, nothing less.
@@ -122,6 +123,11 @@ fi
 svg="$root/usr/share/icons/hicolor/scalable/apps/velmora-isp2.svg"
 if [ -f "$svg" ] && ! cmp -s "$svg" "$source/app/widgets/icons/velmora-isp2.svg"; then
     fail "the scalable icon is not the drawing app/widgets/icons/velmora-isp2.svg"
+fi
+
+copyright="$root/usr/share/doc/velmora-isp2/copyright"
+if [ -f "$copyright" ]; then
+    grep -q '^License: GPL-3+$' "$copyright" || fail "the copyright file does not name GPL-3+"
 fi
 
 entry="$root/usr/share/applications/velmora-isp2.desktop"

@@ -74,7 +74,8 @@ inline std::vector<std::string> fileReasons()
 // Every message, each once, longest first.
 inline std::vector<std::string> everyMessageText()
 {
-    std::vector<std::string> texts = {messages::PortHeld, messages::FileError};
+    std::vector<std::string> texts = {messages::PortHeld, messages::FileError, messages::NoPortListed,
+        messages::openFailed(CommResult(commSettingsRejected, "", "send 8 data bits"))};
     const int numbers[] = {commPortIsOpen, commNoSuchPort, commPortHeld, commNotOpen, commSettingsRejected,
         commBadSettings, commNoPermission, commDeviceGone, commIoError, commTransmitStalled, 9999};
     for (const int number : numbers) {

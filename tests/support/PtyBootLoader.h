@@ -53,6 +53,10 @@ public:
     using RequestSender = std::function<void(PseudoTerminal&, const VirtualBootLoader::Bytes&)>;
     void setRequestSender(RequestSender sender) { sender_ = std::move(sender); }
 
+    // Called once a page has been read whole, before the device asks for the
+    // next: a moment when no answer is on its way.
+    void setOnPageWritten(std::function<void()> handler) { onPageWritten_ = std::move(handler); }
+
     // The device goes away: the master side of the pty closes.
     void hangUp()
     {
@@ -88,8 +92,13 @@ private:
             return;
         }
         const Clock::TimePoint now = loop_.clock().now();
+        const int pagesBefore = loader_.pagesWritten();
         for (ssize_t i = 0; i < n; ++i)
             loader_.onByte(buffer[i], std::nullopt, now);
+        if (loader_.pagesWritten() != pagesBefore && onPageWritten_) {
+            const auto handler = onPageWritten_; // it may replace itself
+            handler();
+        }
     }
 
     PseudoTerminal& pty_;
@@ -100,6 +109,7 @@ private:
     std::vector<EventLoop::Id> tasks_;
     bool hungUp_ = false;
     RequestSender sender_;
+    std::function<void()> onPageWritten_;
 };
 
 } // namespace isp::test
