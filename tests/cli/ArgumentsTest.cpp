@@ -76,15 +76,3 @@ TEST(Arguments, MistakesEndWithStatus2AndSaySoOnStderr)
         EXPECT_FALSE(parsed.err.empty());
     }
 }
-
-TEST(Arguments, HelpAndVersionEndWithStatus0OnStdout)
-{
-    const Parsed help = parse({"upload", "--help"});
-    EXPECT_FALSE(help.arguments.command);
-    EXPECT_EQ(help.arguments.exitStatus, 0);
-    EXPECT_NE(help.out.find("--first-request-timeout"), std::string::npos) << help.out;
-
-    const Parsed version = parse({"--version"});
-    EXPECT_EQ(version.arguments.exitStatus, 0);
-    EXPECT_EQ(version.out, std::string(versionText()) + "\n");
-}

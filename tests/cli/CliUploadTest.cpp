@@ -113,7 +113,9 @@ TEST_F(CliUpload, ADeviceThatStopsAtPage100EndsWithThePagesNeverSent)
 {
     VirtualBootLoader::Options options;
     options.pageOrder = pagesUpTo(100);
-    auto cli = startUpload(writeImage(randomImage(62)), {"--idle-timeout", "0.3", "--stall-timeout", "0.5"});
+    // The stall time is long enough that a busy machine's pause between two
+    // pages is not taken for the device giving up.
+    auto cli = startUpload(writeImage(randomImage(62)), {"--idle-timeout", "0.3", "--stall-timeout", "2"});
     auto device = startDevice(options);
 
     ASSERT_EQ(awaitExit(*cli), 8) << cli->err();
@@ -235,7 +237,7 @@ TEST_F(CliUpload, TraceShowsSpaceParityHeadersAndMarkParityFrames)
     options.pageOrder = {0, 1, 2};
     const std::string trace = folder / "trace.txt";
     auto cli =
-        startUpload(writeImage(randomImage(67)), {"--trace", trace, "--idle-timeout", "0.2", "--stall-timeout", "0.3"});
+        startUpload(writeImage(randomImage(67)), {"--trace", trace, "--stall-timeout", "2"});
     auto device = startDevice(options);
     ASSERT_EQ(awaitExit(*cli), 8) << cli->err();
 
