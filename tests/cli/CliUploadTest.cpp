@@ -236,8 +236,7 @@ TEST_F(CliUpload, TraceShowsSpaceParityHeadersAndMarkParityFrames)
     VirtualBootLoader::Options options;
     options.pageOrder = {0, 1, 2};
     const std::string trace = folder / "trace.txt";
-    auto cli =
-        startUpload(writeImage(randomImage(67)), {"--trace", trace, "--stall-timeout", "2"});
+    auto cli = startUpload(writeImage(randomImage(67)), {"--trace", trace, "--stall-timeout", "2"});
     auto device = startDevice(options);
     ASSERT_EQ(awaitExit(*cli), 8) << cli->err();
 
