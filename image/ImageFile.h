@@ -12,7 +12,7 @@ namespace isp {
 struct ImageLoadResult {
     enum class Outcome {
         Loaded,      // bytes holds the whole image
-        WrongLength, // the file is not 28672 bytes long; nothing was read
+        WrongLength, // the file is not 28672 bytes long; bytes holds nothing
         Unreadable,  // the file could not be opened or read; see reason
     };
 
@@ -22,7 +22,7 @@ struct ImageLoadResult {
     std::string reason;        // for Unreadable: what went wrong, in English
 };
 
-// Decides by the file's length before reading anything, so a huge file costs
+// A longer file is refused by its length, unread, so a huge file costs
 // nothing; never blocks on a FIFO or a device; all 28672 bytes or nothing.
 ImageLoadResult loadImageFile(const std::string& path);
 

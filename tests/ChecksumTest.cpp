@@ -1,8 +1,8 @@
 // CRC-32 and SHA-256 against their published test vectors and against the
 // system's own tools.
-#include "tests/support/ScratchFiles.h"
 #include "image/Crc32.h"
 #include "image/Sha256.h"
+#include "tests/support/ScratchFiles.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // Intel HEX and S-record files written by hand, to reach each refusal and
 // each liberty the formats allow; telling formats apart; reading from disk.
-#include "tests/support/RecordText.h"
-#include "tests/support/ScratchFiles.h"
 #include "image/FirmwareImage.h"
 #include "image/ImageFacts.h"
+#include "tests/support/RecordText.h"
+#include "tests/support/ScratchFiles.h"
 
 #include <gtest/gtest.h>
 

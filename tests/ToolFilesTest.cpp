@@ -2,9 +2,9 @@
 // here and by srec_cat: the two readings must give the same image; and what
 // the tools write out of range, damaged or overlapping must be refused at
 // the right line and address.
+#include "image/FirmwareImage.h"
 #include "tests/support/RecordText.h"
 #include "tests/support/ScratchFiles.h"
-#include "image/FirmwareImage.h"
 
 #include <gtest/gtest.h>
 

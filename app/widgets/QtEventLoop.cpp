@@ -64,10 +64,19 @@ void QtEventLoop::cancel(Id id)
 EventLoop::Id QtEventLoop::watch(NativeHandle handle, Interest interest, Task ready)
 {
     const Id id = nextWatchId_++;
-    auto* notifier = new QSocketNotifier(
-        handle, interest == Interest::Read ? QSocketNotifier::Read : QSocketNotifier::Write, &context_);
-    QObject::connect(notifier, &QSocketNotifier::activated, &context_, std::move(ready));
-    watches_.emplace(id, notifier);
+    auto& spare = spare_[interest == Interest::Read ? 0 : 1];
+    QSocketNotifier* notifier = nullptr;
+    if (spare.empty()) {
+        notifier =
+            new QSocketNotifier(interest == Interest::Read ? QSocketNotifier::Read : QSocketNotifier::Write, &context_);
+        QObject::connect(notifier, &QSocketNotifier::activated, &context_, [this, notifier] { dispatch(notifier); });
+    } else {
+        notifier = spare.back();
+        spare.pop_back();
+    }
+    notifier->setSocket(handle);
+    notifier->setEnabled(true);
+    watches_.emplace(id, Watch{notifier, std::move(ready)});
     return id;
 }
 
@@ -76,10 +85,22 @@ void QtEventLoop::unwatch(Id id)
     const auto found = watches_.find(id);
     if (found == watches_.end())
         return;
-    // The handler being run may be this notifier's own: off now, gone later.
-    found->second->setEnabled(false);
-    found->second->deleteLater();
+    // The handler being run may be this notifier's own: it stays alive.
+    QSocketNotifier* notifier = found->second.notifier;
+    notifier->setEnabled(false);
+    spare_[notifier->type() == QSocketNotifier::Read ? 0 : 1].push_back(notifier);
     watches_.erase(found);
+}
+
+void QtEventLoop::dispatch(QSocketNotifier* notifier)
+{
+    for (auto& [id, watch] : watches_) {
+        if (watch.notifier == notifier) {
+            const Task ready = watch.ready; // the handler may remove its watch
+            ready();
+            return;
+        }
+    }
 }
 
 void QtEventLoop::arm()
@@ -98,17 +119,23 @@ void QtEventLoop::arm()
             QObject::connect(timerNotifier_, &QSocketNotifier::activated, &context_, [this] {
                 std::uint64_t expirations = 0;
                 (void)::read(timerFd_, &expirations, sizeof expirations);
+                armedFor_.reset();
                 onWake();
             });
         }
+        // Most wakes leave the earliest task where it was.
+        if (armedFor_ == wakeAt)
+            return;
         // Absolute on the monotonic clock, which steady_clock reads. A time
         // already past fires at once; zero would disarm, so use 1 ns.
         const auto ns = std::max<std::int64_t>(wakeAt.time_since_epoch().count(), 1);
         itimerspec at{};
         at.it_value.tv_sec = static_cast<time_t>(ns / 1'000'000'000);
         at.it_value.tv_nsec = static_cast<long>(ns % 1'000'000'000);
-        if (::timerfd_settime(timerFd_, TFD_TIMER_ABSTIME, &at, nullptr) == 0)
+        if (::timerfd_settime(timerFd_, TFD_TIMER_ABSTIME, &at, nullptr) == 0) {
+            armedFor_ = wakeAt;
             return;
+        }
     }
 #endif
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(wakeAt - clock_.now());

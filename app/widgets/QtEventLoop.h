@@ -7,6 +7,8 @@
 #include <QTimer>
 
 #include <map>
+#include <optional>
+#include <vector>
 
 class QSocketNotifier;
 
@@ -41,12 +43,24 @@ private:
     void arm();
     void onWake();
 
+    struct Watch {
+        QSocketNotifier* notifier; // a child of context_
+        Task ready;
+    };
+    void dispatch(QSocketNotifier* notifier);
+
     Clock& clock_;
     TaskQueue tasks_;
     QObject context_;
-    std::map<Id, QSocketNotifier*> watches_; // children of context_
+    std::map<Id, Watch> watches_;
+    // Notifiers of removed watches, kept for the next watch of the same kind:
+    // the serial line watches its device anew at each of the page sender's
+    // two reopenings per page, and a notifier made and destroyed each time
+    // cost a page tens of microseconds.
+    std::vector<QSocketNotifier*> spare_[2];
     Id nextWatchId_ = 1;
     int timerFd_ = -1;
+    std::optional<Clock::TimePoint> armedFor_; // the timerfd's wake-up, while set
     QSocketNotifier* timerNotifier_ = nullptr;
     QTimer fallback_; // without a timerfd
     bool wakePosted_ = false;

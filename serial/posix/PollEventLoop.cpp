@@ -41,6 +41,7 @@ void PollEventLoop::runOnce(Clock::Duration limit)
     std::vector<pollfd> fds;
     std::vector<Id> ids;
     fds.reserve(watches_.size());
+    ids.reserve(watches_.size());
     for (const Watch& w : watches_) {
         fds.push_back({w.fd, static_cast<short>(w.interest == Interest::Read ? POLLIN : POLLOUT), 0});
         ids.push_back(w.id);
@@ -53,8 +54,9 @@ void PollEventLoop::runOnce(Clock::Duration limit)
             if (fds[i].revents == 0)
                 continue;
             // An earlier handler may have removed this watch.
+            const Id id = ids[i];
             const auto found =
-                std::find_if(watches_.begin(), watches_.end(), [id = ids[i]](const Watch& w) { return w.id == id; });
+                std::find_if(watches_.begin(), watches_.end(), [id](const Watch& w) { return w.id == id; });
             if (found == watches_.end())
                 continue;
             Task task = found->ready; // the handler may unwatch itself
