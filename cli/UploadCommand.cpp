@@ -76,9 +76,9 @@ private:
 
 } // namespace
 
-SessionSettings sessionSettingsFrom(const UploadOptions& options)
+UploadSettings uploadSettingsFrom(const UploadOptions& options)
 {
-    SessionSettings settings;
+    UploadSettings settings;
     settings.rules.idle = seconds(options.idleTimeout);
     settings.rules.stall = seconds(options.stallTimeout);
     if (options.firstRequestTimeout)
@@ -118,12 +118,12 @@ ExitStatus runUpload(const UploadOptions& options, Console& console)
     SerialComponent& MSComm1 = tracing ? static_cast<SerialComponent&>(*tracing) : control;
     LoopTimer Timer1(*loop);
 
-    UploadSession session(*loop, MSComm1, Timer1, reporters.events(), sessionSettingsFrom(options));
-    const InterruptWatch interrupts(*loop, [&session] { session.interrupt(); });
-    session.start(port.number, image.image->bytes);
-    while (!session.finished())
+    UploadRun upload(*loop, MSComm1, Timer1, reporters.events(), uploadSettingsFrom(options));
+    const InterruptWatch interrupts(*loop, [&upload] { upload.interrupt(); });
+    upload.start(port.number, image.image->bytes);
+    while (!upload.finished())
         loop->runOnce(std::chrono::seconds(1));
-    return session.exitStatus();
+    return upload.exitStatus();
 }
 
 } // namespace isp::cli

@@ -1,5 +1,5 @@
 // Reading the command line: what a mistake gives, and that the times typed
-// in seconds reach the session's rules.
+// in seconds reach the run's rules.
 #include "cli/Arguments.h"
 #include "cli/UploadCommand.h"
 
@@ -35,7 +35,7 @@ TEST(Arguments, UploadTakesItsTimesInSecondsAndWaitsForeverByDefault)
 {
     const Parsed plain = parse({"upload", "COM2", "firmware.hex"});
     ASSERT_TRUE(plain.arguments.command);
-    const SessionSettings defaults = sessionSettingsFrom(std::get<UploadOptions>(*plain.arguments.command));
+    const UploadSettings defaults = uploadSettingsFrom(std::get<UploadOptions>(*plain.arguments.command));
     EXPECT_EQ(defaults.rules.idle, 1s);
     EXPECT_EQ(defaults.rules.stall, 5s);
     EXPECT_FALSE(defaults.rules.firstRequest);
@@ -49,7 +49,7 @@ TEST(Arguments, UploadTakesItsTimesInSecondsAndWaitsForeverByDefault)
     EXPECT_EQ(options.image, "image.bin");
     EXPECT_TRUE(options.json && options.quiet && options.loop);
     EXPECT_EQ(options.trace, "-");
-    const SessionSettings settings = sessionSettingsFrom(options);
+    const UploadSettings settings = uploadSettingsFrom(options);
     EXPECT_EQ(settings.rules.idle, 300ms);
     EXPECT_EQ(settings.rules.stall, 2500ms);
     EXPECT_EQ(settings.rules.firstRequest, 10s);

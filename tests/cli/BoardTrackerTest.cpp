@@ -34,7 +34,7 @@ protected:
         return now;
     }
 
-    // Runs the tracker's deadlines as the session would, up to `end`.
+    // Runs the tracker's deadlines as the run would, up to `end`.
     void runDeadlinesUntil(BoardTracker& tracker, Clock::Duration end)
     {
         while (const auto deadline = tracker.nextDeadline()) {

@@ -2,9 +2,9 @@
 // this shows that they put the same thing on the wire. One boot loader
 // script, with noise, repeats, a request beyond the limits and pages out of
 // order, is played once against the window's handlers and once against the
-// command line's upload session, each on its own simulated line; every byte
+// command line's upload run, each on its own simulated line; every byte
 // each sends is recorded with its parity bit, and the two records compared.
-#include "cli/UploadSession.h"
+#include "cli/UploadRun.h"
 #include "tests/support/SimulatedRig.h"
 
 #include <gtest/gtest.h>
@@ -80,7 +80,7 @@ std::unique_ptr<VirtualBootLoader> attachRecordingDevice(
     return loader;
 }
 
-// The command line's session on a simulated line, reporting to nobody.
+// The command line's upload run on a simulated line, reporting to nobody.
 struct SilentEvents final : cli::UploadEvents {
     void waiting(int, bool) override {}
     void boardStarted(int, int) override {}
@@ -119,17 +119,17 @@ TEST(WindowAndCommandLine, PutTheSameBytesWithTheSameParityOnTheWire)
         CommControl MSComm1{std::make_unique<SimulatedSerialLine>(line), ports, scheduler};
         LoopTimer Timer1{scheduler};
         SilentEvents events;
-        cli::UploadSession session(scheduler, MSComm1, Timer1, events, {});
-        session.start(1, image);
+        cli::UploadRun upload(scheduler, MSComm1, Timer1, events, {});
+        upload.start(1, image);
         DeviceScript script;
         auto device = attachRecordingDevice(scheduler, line, script, cliWire);
         device->start();
         ASSERT_TRUE(scheduler.runUntil([&] { return device->finished(); }, 600s));
         EXPECT_EQ(device->violations(), std::vector<std::string>{});
         EXPECT_TRUE(device->flash() == image);
-        // Every page, then silence: the session ends on its own.
-        ASSERT_TRUE(scheduler.runUntil([&] { return session.finished(); }, 10s));
-        EXPECT_EQ(session.exitStatus(), cli::ExitStatus::Ok);
+        // Every page, then silence: the run ends on its own.
+        ASSERT_TRUE(scheduler.runUntil([&] { return upload.finished(); }, 10s));
+        EXPECT_EQ(upload.exitStatus(), cli::ExitStatus::Ok);
     }
 
     ASSERT_EQ(windowWire.size(), cliWire.size());

@@ -1,8 +1,8 @@
-// The upload session on the simulated line and simulated time: what only the
-// session decides (the reminders while waiting, what an interruption leaves
+// The upload run on the simulated line and simulated time: what only the
+// run decides (the reminders while waiting, what an interruption leaves
 // undone); the rules of a board are BoardTrackerTest's, whole uploads
 // CliUploadTest's and WindowAndCliWireTest's.
-#include "cli/UploadSession.h"
+#include "cli/UploadRun.h"
 #include "serial/CommControl.h"
 #include "serial/sim/SimulatedLine.h"
 #include "tests/cli/RecordedEvents.h"
@@ -18,7 +18,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-struct SimulatedSession {
+struct SimulatedUpload {
     SimulatedScheduler scheduler;
     SimulatedLine line{scheduler};
     SimulatedPortDirectory ports;
@@ -26,27 +26,27 @@ struct SimulatedSession {
     CommControl MSComm1{std::make_unique<SimulatedSerialLine>(line), ports, scheduler};
     LoopTimer Timer1{scheduler};
     RecordedEvents events;
-    UploadSession session{scheduler, MSComm1, Timer1, events, {}};
+    UploadRun upload{scheduler, MSComm1, Timer1, events, {}};
     std::vector<WireByte> received;
 
-    SimulatedSession()
+    SimulatedUpload()
     {
         device.setOnByte([this](const WireByte& byte) { received.push_back(byte); });
-        session.start(1, randomImage(5));
+        upload.start(1, randomImage(5));
     }
 };
 
 } // namespace
 
-TEST(UploadSession, SaysItIsWaitingEveryFiveSecondsUntilInterrupted)
+TEST(UploadRun, SaysItIsWaitingEveryFiveSecondsUntilInterrupted)
 {
-    SimulatedSession s;
+    SimulatedUpload s;
     s.scheduler.runFor(16s);
     EXPECT_EQ(s.events.reminders, 3);
-    s.session.interrupt();
+    s.upload.interrupt();
 
-    EXPECT_TRUE(s.session.finished());
-    EXPECT_EQ(s.session.exitStatus(), ExitStatus::Interrupted);
+    EXPECT_TRUE(s.upload.finished());
+    EXPECT_EQ(s.upload.exitStatus(), ExitStatus::Interrupted);
     EXPECT_FALSE(s.MSComm1.PortOpen());
     EXPECT_EQ(s.events.lines, (std::vector<std::string>{"waiting 1", "failed interrupted 0", "summary 1 interrupted"}));
     EXPECT_EQ(s.events.lastFailure.message, "Interrupted: no page was asked for; the port is closed");
@@ -54,14 +54,14 @@ TEST(UploadSession, SaysItIsWaitingEveryFiveSecondsUntilInterrupted)
     EXPECT_EQ(s.events.reminders, 3);
 }
 
-TEST(UploadSession, AnInterruptionBeforeTheRequestedPageLeavesItUnsent)
+TEST(UploadRun, AnInterruptionBeforeTheRequestedPageLeavesItUnsent)
 {
-    SimulatedSession s;
+    SimulatedUpload s;
     s.device.send({0x50, 0x47, 0x05, 0x00});
     // The request is in and Timer1 armed; its 20 ms have not run out.
     s.scheduler.runFor(10ms);
     ASSERT_EQ(s.events.lines.back(), "started 1 at 5");
-    s.session.interrupt();
+    s.upload.interrupt();
     s.scheduler.runFor(1s);
 
     EXPECT_TRUE(s.received.empty()) << s.received.size() << " bytes went out after the interruption";

@@ -1,11 +1,11 @@
-#include "cli/UploadSession.h"
+#include "cli/UploadRun.h"
 
 #include "cli/Failures.h"
 
 namespace isp::cli {
 
-UploadSession::UploadSession(
-    EventLoop& loop, SerialComponent& MSComm1, Timer& Timer1, UploadEvents& events, SessionSettings settings)
+UploadRun::UploadRun(
+    EventLoop& loop, SerialComponent& MSComm1, Timer& Timer1, UploadEvents& events, UploadSettings settings)
     : loop_(loop),
       clock_(loop.clock()),
       MSComm1_(MSComm1),
@@ -18,7 +18,7 @@ UploadSession::UploadSession(
     MSComm1_.setOnComm([this] { MSComm1_OnComm(); });
 }
 
-UploadSession::~UploadSession()
+UploadRun::~UploadRun()
 {
     loop_.cancel(deadlineTask_);
     loop_.cancel(reminderTask_);
@@ -26,7 +26,7 @@ UploadSession::~UploadSession()
     MSComm1_.setOnComm({});
 }
 
-void UploadSession::start(int port, const ImageBytes& image)
+void UploadRun::start(int port, const ImageBytes& image)
 {
     transfer_.start();
     transfer_.state().PortNumber = static_cast<std::uint8_t>(port);
@@ -42,7 +42,7 @@ void UploadSession::start(int port, const ImageBytes& image)
     afterEvent();
 }
 
-void UploadSession::MSComm1_OnComm()
+void UploadRun::MSComm1_OnComm()
 {
     if (finished())
         return;
@@ -63,7 +63,7 @@ void UploadSession::MSComm1_OnComm()
     afterEvent();
 }
 
-void UploadSession::Timer1_Timer()
+void UploadRun::Timer1_Timer()
 {
     if (finished())
         return;
@@ -78,7 +78,7 @@ void UploadSession::Timer1_Timer()
     afterEvent();
 }
 
-void UploadSession::afterEvent()
+void UploadRun::afterEvent()
 {
     if (const auto result = tracker_->result()) {
         finish(*result);
@@ -105,13 +105,13 @@ void UploadSession::afterEvent()
     }
 }
 
-void UploadSession::remindWaiting()
+void UploadRun::remindWaiting()
 {
     events_.waiting(1, true);
     afterEvent();
 }
 
-void UploadSession::interrupt()
+void UploadRun::interrupt()
 {
     if (finished())
         return;
@@ -126,7 +126,7 @@ void UploadSession::interrupt()
     finish(ExitStatus::Interrupted);
 }
 
-void UploadSession::fail(const Failure& failure)
+void UploadRun::fail(const Failure& failure)
 {
     Timer1_.setEnabled(false);
     transfer_.closePort();
@@ -134,7 +134,7 @@ void UploadSession::fail(const Failure& failure)
     finish(failure.status);
 }
 
-void UploadSession::finish(ExitStatus result)
+void UploadRun::finish(ExitStatus result)
 {
     Timer1_.setEnabled(false);
     transfer_.closePort();
@@ -145,7 +145,7 @@ void UploadSession::finish(ExitStatus result)
     result_ = result;
 }
 
-std::string UploadSession::whatWasDone() const
+std::string UploadRun::whatWasDone() const
 {
     std::string text;
     if (tracker_->boardActive())

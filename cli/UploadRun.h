@@ -20,26 +20,25 @@
 // simulated time in the tests.
 namespace isp::cli {
 
-struct SessionSettings {
+struct UploadSettings {
     BoardRules rules;
     // How often "waiting for the device" is said again while the first board
     // is awaited.
     Clock::Duration reminderEvery = std::chrono::seconds(5);
 };
 
-class UploadSession {
+class UploadRun {
 public:
     // Connects itself to the component's notifications and the timer's
-    // ticks. All four must outlive the session.
-    UploadSession(
-        EventLoop& loop, SerialComponent& MSComm1, Timer& Timer1, UploadEvents& events, SessionSettings settings);
-    ~UploadSession();
-    UploadSession(const UploadSession&) = delete;
-    UploadSession& operator=(const UploadSession&) = delete;
+    // ticks. All four must outlive the run.
+    UploadRun(EventLoop& loop, SerialComponent& MSComm1, Timer& Timer1, UploadEvents& events, UploadSettings settings);
+    ~UploadRun();
+    UploadRun(const UploadRun&) = delete;
+    UploadRun& operator=(const UploadRun&) = delete;
 
     // Opens COM<port> to listen to the device and answers it from then on
     // with pages of `image`. If the port does not open, the failure is
-    // reported and the session is finished at once.
+    // reported and the run is finished at once.
     void start(int port, const ImageBytes& image);
 
     // Ctrl-C: no page is started from now on (one being sent was finished
@@ -61,7 +60,7 @@ private:
 
     void MSComm1_OnComm();
     void Timer1_Timer();
-    // After every event: end the session if the tracker says the upload is
+    // After every event: end the run if the tracker says the upload is
     // over, otherwise look again when its rules next may decide something.
     void afterEvent();
     void remindWaiting();
@@ -74,7 +73,7 @@ private:
     SerialComponent& MSComm1_;
     Timer& Timer1_;
     UploadEvents& events_;
-    SessionSettings settings_;
+    UploadSettings settings_;
     NoProgressBar noProgressBar_;
     Transfer transfer_;
     std::optional<BoardTracker> tracker_;
