@@ -28,8 +28,10 @@ ImageChoice readImageInput(const std::string& path)
         return choice;
     case ImageReadResult::Outcome::Refused: break;
     }
+    // A record file's format helps to place the line; the reason names what
+    // anything else looks like.
     std::string what = path;
-    if (read.format != ImageFormat::Unknown)
+    if (read.format == ImageFormat::IntelHex || read.format == ImageFormat::SRecord)
         what += std::string(" (") + formatName(read.format) + ")";
     std::string advice = "Give the image made for this device: " + std::to_string(ImageSize)
         + " bytes raw, or Intel HEX or S-records within 0x0000-0x6FFF.";
