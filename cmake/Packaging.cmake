@@ -23,7 +23,9 @@ string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
     "through the device's serial boot loader. The boot loader asks for"
     "128-byte pages with four-character requests at 38400 baud; page headers"
     "and page data are told apart by space and mark parity. Pick the serial"
-    "port, open it and load the image; the progress bar follows the pages sent.")
+    "port, open it and load the image; the progress bar follows the pages sent."
+    "The command line, velmora-isp2-cli, does the same from a shell or a"
+    "script: Intel HEX and S-record images, JSON output, board after board.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 

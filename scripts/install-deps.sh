@@ -9,6 +9,9 @@ packages=(
     # Port discovery without Qt (serial/posix/), found through pkg-config.
     libudev-dev pkg-config
     libgtest-dev
+    # The command line (cli/): its arguments and its JSON output. Both are
+    # header-only, so they build for Windows with MinGW as well.
+    libcli11-dev nlohmann-json3-dev
     # The package test: cpack's Depends (dpkg-shlibdeps, file) and the
     # desktop entry's check.
     dpkg-dev file desktop-file-utils

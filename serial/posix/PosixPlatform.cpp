@@ -1,6 +1,7 @@
 #include "serial/Platform.h"
 
 #include "serial/posix/PollEventLoop.h"
+#include "serial/posix/PortAvailability.h"
 #include "serial/posix/PosixLine.h"
 #include "serial/posix/UdevPorts.h"
 
@@ -33,6 +34,22 @@ std::unique_ptr<PortDirectory> makePortDirectory()
 std::vector<PortInfo> listSerialPorts()
 {
     return listSerialPortsWithUdev();
+}
+
+PortUse portAvailability(const std::string& device)
+{
+    const PortAvailability found = checkPortAvailability(device);
+    PortUse use;
+    switch (found.state) {
+    case PortState::Free: use.state = PortUse::State::Free; break;
+    case PortState::Held: use.state = PortUse::State::Held; break;
+    case PortState::NoPermission: use.state = PortUse::State::NoPermission; break;
+    case PortState::Missing: use.state = PortUse::State::Missing; break;
+    }
+    for (const PortHolder& holder : found.holders)
+        use.holders.push_back({holder.pid, holder.program});
+    use.text = describe(found);
+    return use;
 }
 
 void tuneProcessForTiming()

@@ -62,6 +62,7 @@ done
 # --- files ---
 expected_files=(
     ./usr/bin/velmora-isp2
+    ./usr/bin/velmora-isp2-cli
     ./usr/share/applications/velmora-isp2.desktop
     ./usr/share/icons/hicolor/32x32/apps/velmora-isp2.png
     ./usr/share/icons/hicolor/48x48/apps/velmora-isp2.png
@@ -70,6 +71,7 @@ expected_files=(
     ./usr/share/icons/hicolor/256x256/apps/velmora-isp2.png
     ./usr/share/icons/hicolor/scalable/apps/velmora-isp2.svg
     ./usr/share/doc/velmora-isp2/copyright
+    ./usr/share/man/man1/velmora-isp2-cli.1.gz
 )
 # Regular files only (directories end in /); nothing more, nothing less.
 dpkg-deb --contents "$deb" | awk '$1 !~ /^d/ { print $6 }' | sort >"$work/files"
@@ -90,6 +92,22 @@ if [ -f "$program" ]; then
         fail "libraries of the program do not resolve:"
         ldd "$program" | grep 'not found'
     fi
+fi
+
+# The command line: it runs from the package, and its manual page reads.
+cli="$root/usr/bin/velmora-isp2-cli"
+if [ -f "$cli" ]; then
+    if ldd "$cli" | grep -q 'not found'; then
+        fail "libraries of the command line do not resolve:"
+        ldd "$cli" | grep 'not found'
+    fi
+    version=$("$cli" --version) || fail "velmora-isp2-cli --version failed"
+    [[ "$version" == "velmora-isp2-cli $(field Version)" ]] || fail "velmora-isp2-cli --version says '$version'"
+fi
+manual="$root/usr/share/man/man1/velmora-isp2-cli.1.gz"
+if [ -f "$manual" ]; then
+    gzip -t "$manual" || fail "the manual page is not gzip data"
+    zcat "$manual" | grep -q '^\.TH VELMORA-ISP2-CLI 1 ' || fail "the manual page has no .TH heading"
 fi
 
 for size in 32 48 64 128 256; do

@@ -1,0 +1,131 @@
+#include "cli/BoardTracker.h"
+
+#include "cli/Failures.h"
+
+namespace isp::cli {
+
+BoardTracker::BoardTracker(BoardRules rules, UploadEvents& events, Clock::TimePoint start)
+    : rules_(rules), events_(events), waitingSince_(start), lastActivity_(start)
+{
+}
+
+bool BoardTracker::startsNextBoard(int page, Clock::TimePoint now) const
+{
+    if (!rules_.loop || !active_ || page != 0)
+        return false;
+    // A board that had every page and asks for the first one again is the
+    // next board (its boot loader starts at page 0); so is a board that
+    // starts over after a pause, having been swapped or reset. One that
+    // asks for page 0 again before it got further only missed the answer.
+    return record_.complete() || (record_.sentOtherThan(0) && now - lastActivity_ >= rules_.idle);
+}
+
+void BoardTracker::requestArrived(int page, Clock::TimePoint now)
+{
+    if (result_)
+        return;
+    if (startsNextBoard(page, now))
+        finishBoard(record_.complete() ? ExitStatus::Ok : ExitStatus::PagesMissing, now);
+    if (!active_)
+        startBoard(page);
+    record_.requestArrived(page, now);
+    lastActivity_ = now;
+}
+
+void BoardTracker::requestIgnored(const std::string& request, Clock::TimePoint now)
+{
+    if (result_)
+        return;
+    record_.requestIgnored();
+    events_.requestIgnored(board_, request);
+    lastActivity_ = now;
+}
+
+void BoardTracker::charactersArrived(Clock::TimePoint now)
+{
+    lastActivity_ = now;
+}
+
+void BoardTracker::pageSent(int page, Clock::TimePoint now)
+{
+    if (result_)
+        return;
+    // Only a request arms a page, and a request starts the board; this
+    // covers a board ended by the clock in the 20 ms before its page.
+    if (!active_)
+        startBoard(page);
+    const bool resent = record_.pageSent(page, now);
+    events_.pageSent({board_, page, resent, record_.pagesSent()});
+    lastActivity_ = now;
+}
+
+void BoardTracker::check(Clock::TimePoint now)
+{
+    if (result_)
+        return;
+    if (active_) {
+        const Clock::Duration silence = now - lastActivity_;
+        if (record_.complete() && silence >= rules_.idle)
+            finishBoard(ExitStatus::Ok, now);
+        else if (!record_.complete() && silence >= rules_.stall)
+            finishBoard(ExitStatus::PagesMissing, now);
+        return;
+    }
+    if (board_ == 1 && rules_.firstRequest && now - waitingSince_ >= *rules_.firstRequest) {
+        events_.failed(noFirstRequest(*rules_.firstRequest, record_.requestsIgnored()));
+        events_.summary(record_.summarize(board_, ExitStatus::NoFirstRequest));
+        result_ = ExitStatus::NoFirstRequest;
+    }
+}
+
+std::optional<Clock::TimePoint> BoardTracker::nextDeadline() const
+{
+    if (result_)
+        return std::nullopt;
+    if (active_)
+        return lastActivity_ + (record_.complete() ? rules_.idle : rules_.stall);
+    if (board_ == 1 && rules_.firstRequest)
+        return waitingSince_ + *rules_.firstRequest;
+    return std::nullopt;
+}
+
+void BoardTracker::end(Failure failure)
+{
+    if (result_)
+        return;
+    failure.board = active_ ? board_ : 0;
+    events_.failed(failure);
+    // Between boards of a loop every board has had its summary already.
+    if (active_ || !rules_.loop)
+        events_.summary(record_.summarize(board_, failure.status));
+    result_ = failure.status;
+}
+
+void BoardTracker::startBoard(int firstPage)
+{
+    active_ = true;
+    events_.boardStarted(board_, firstPage);
+}
+
+void BoardTracker::finishBoard(ExitStatus result, Clock::TimePoint now)
+{
+    const BoardSummary summary = record_.summarize(board_, result);
+    if (result == ExitStatus::Ok) {
+        ++boardsComplete_;
+        events_.boardDone(summary);
+    } else {
+        events_.failed(pagesMissing(summary, now - lastActivity_));
+    }
+    events_.summary(summary);
+    if (!rules_.loop) {
+        result_ = result;
+        return;
+    }
+    ++board_;
+    record_ = {};
+    active_ = false;
+    waitingSince_ = now;
+    events_.waiting(board_, false);
+}
+
+} // namespace isp::cli

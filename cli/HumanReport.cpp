@@ -1,0 +1,175 @@
+#include "cli/HumanReport.h"
+
+#include "cli/Failures.h"
+#include "image/ImageLayout.h"
+
+#include <cstdio>
+
+namespace isp::cli {
+namespace {
+
+std::string boardPrefix(int board, bool numberBoards)
+{
+    return numberBoards ? "board " + std::to_string(board) + ": " : std::string();
+}
+
+std::string outcomeText(const BoardSummary& summary)
+{
+    switch (summary.result) {
+    case ExitStatus::Ok: return "done, the board got every page";
+    case ExitStatus::PagesMissing: return "FAILED, pages never sent: " + describePageRanges(summary.neverSent);
+    case ExitStatus::NoFirstRequest: return "FAILED, the device never asked for a page";
+    case ExitStatus::PortLost: return "FAILED, the port went away";
+    case ExitStatus::Interrupted: return "interrupted";
+    default: return std::string("FAILED (") + exitStatusName(summary.result) + ")";
+    }
+}
+
+std::string percent(int pages)
+{
+    return std::to_string(pages * 100 / PageCount) + "%";
+}
+
+} // namespace
+
+std::string summaryText(const BoardSummary& summary, const RunFacts& facts, bool numberBoards)
+{
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.3f s", std::chrono::duration<double>(summary.duration).count());
+    std::string text = boardPrefix(summary.board, numberBoards) + outcomeText(summary) + "\n";
+    const auto row = [&text](const char* name, const std::string& value) {
+        text += "  ";
+        text += name;
+        text += value;
+        text += '\n';
+    };
+    row("pages sent:           ",
+        std::to_string(summary.pagesSent) + " of " + std::to_string(PageCount) + " (" + std::to_string(summary.answers)
+            + " answers to " + std::to_string(summary.requests) + " requests)");
+    row("sent more than once:  ", describePageRanges(summary.resent));
+    row("asked more than once: ", describePageRanges(summary.askedAgain));
+    row("never asked for:      ", describePageRanges(summary.neverAsked));
+    if (summary.result != ExitStatus::PagesMissing)
+        row("never sent:           ", describePageRanges(summary.neverSent));
+    row("requests ignored:     ", std::to_string(summary.requestsIgnored) + " (beyond the page limits)");
+    row("time taken:           ", std::string(seconds) + " (first request to last page)");
+    row("image:                ", facts.image.file + " (" + facts.image.format + ")");
+    row("image CRC-32:         ", facts.image.crc32);
+    row("image SHA-256:        ", facts.image.sha256);
+    row("port:                 ", facts.port.description);
+    return text;
+}
+
+HumanReport::HumanReport(std::ostream& out, std::ostream& err, const RunFacts& facts, HumanReportSettings settings)
+    : out_(out), err_(err), facts_(facts), settings_(settings)
+{
+}
+
+void HumanReport::waiting(int board, bool reminder)
+{
+    (void)reminder;
+    if (settings_.quiet)
+        return;
+    clearProgress();
+    if (board == 1)
+        err_ << "waiting for the device on " << facts_.port.description << "...\n";
+    else
+        err_ << "waiting for board " << board << " on " << facts_.port.description << "...\n";
+    err_.flush();
+}
+
+void HumanReport::boardStarted(int board, int firstPage)
+{
+    board_ = board;
+    lastPage_ = -1;
+    pagesSent_ = 0;
+    resends_ = 0;
+    ignored_ = 0;
+    (void)firstPage;
+    showProgress();
+}
+
+void HumanReport::pageSent(const PageSent& sent)
+{
+    lastPage_ = sent.page;
+    pagesSent_ = sent.pagesSent;
+    if (sent.resent)
+        ++resends_;
+    showProgress();
+}
+
+void HumanReport::requestIgnored(int board, const std::string& request)
+{
+    (void)board;
+    (void)request;
+    ++ignored_;
+    showProgress();
+}
+
+void HumanReport::boardDone(const BoardSummary& summary)
+{
+    // The summary that follows says it all.
+    (void)summary;
+}
+
+void HumanReport::failed(const Failure& failure)
+{
+    clearProgress();
+    if (failure.status == ExitStatus::Interrupted) {
+        err_ << failure.message << ".\n";
+    } else {
+        err_ << "velmora-isp2-cli: " << failure.message << ".\n";
+        if (!failure.advice.empty())
+            err_ << "  " << failure.advice << "\n";
+    }
+    err_.flush();
+}
+
+void HumanReport::summary(const BoardSummary& summary)
+{
+    if (settings_.quiet)
+        return;
+    clearProgress();
+    summaryStream() << summaryText(summary, facts_, settings_.loop);
+    summaryStream().flush();
+}
+
+void HumanReport::warning(const std::string& text)
+{
+    if (settings_.quiet)
+        return;
+    clearProgress();
+    err_ << "warning: " << text << "\n";
+    err_.flush();
+}
+
+void HumanReport::showProgress()
+{
+    if (settings_.quiet || !settings_.progressLine)
+        return;
+    std::string line = boardPrefix(board_, settings_.loop) + std::to_string(pagesSent_) + " of "
+        + std::to_string(PageCount) + " pages (" + percent(pagesSent_) + ")";
+    if (lastPage_ >= 0)
+        line += ", page " + std::to_string(lastPage_) + " sent";
+    if (resends_ > 0)
+        line += ", " + std::to_string(resends_) + " sent again";
+    if (ignored_ > 0)
+        line += ", " + countOf(ignored_, "request") + " ignored";
+    const std::size_t width = line.size();
+    if (width < progressWidth_)
+        line.append(progressWidth_ - width, ' ');
+    err_ << '\r' << line;
+    err_.flush();
+    progressWidth_ = width;
+}
+
+void HumanReport::clearProgress()
+{
+    if (progressWidth_ == 0)
+        return;
+    err_ << '\r' << std::string(progressWidth_, ' ') << '\r';
+    err_.flush();
+    progressWidth_ = 0;
+}
+
+} // namespace isp::cli

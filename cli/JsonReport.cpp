@@ -1,0 +1,130 @@
+#include "cli/JsonReport.h"
+
+#include "image/ImageLayout.h"
+
+#include <cmath>
+
+namespace isp::cli {
+
+using Json = nlohmann::ordered_json;
+
+void JsonLines::write(const char* event, const Json& fields)
+{
+    const double seconds = std::chrono::duration<double>(clock_.now() - start_).count();
+    Json line;
+    line["schema"] = JsonSchemaVersion;
+    line["event"] = event;
+    line["time"] = std::round(seconds * 1e6) / 1e6;
+    for (const auto& [key, value] : fields.items())
+        line[key] = value;
+    // Bytes beyond ASCII in a message (a file name) are passed on; a byte
+    // that is not UTF-8 becomes U+FFFD rather than breaking the line.
+    out_ << line.dump(-1, ' ', false, Json::error_handler_t::replace) << '\n';
+    out_.flush();
+}
+
+Json jsonOfPageRanges(const std::vector<PageRange>& ranges)
+{
+    Json list = Json::array();
+    for (const PageRange& range : ranges)
+        list.push_back(Json::array({range.first, range.last}));
+    return list;
+}
+
+Json jsonOfImage(const ImageFacts& image)
+{
+    return {{"file", image.file}, {"format", image.format}, {"size", ImageSize}, {"crc32", image.crc32},
+        {"sha256", image.sha256}, {"erased_pages", image.erasedPages}};
+}
+
+Json jsonOfFailure(const Failure& failure)
+{
+    Json fields;
+    fields["board"] = failure.board > 0 ? Json(failure.board) : Json(nullptr);
+    fields["status"] = exitStatusName(failure.status);
+    fields["exit_status"] = toInt(failure.status);
+    fields["message"] = failure.message;
+    fields["advice"] = failure.advice;
+    fields["comm_error"] = failure.commError != 0 ? Json(failure.commError) : Json(nullptr);
+    return fields;
+}
+
+std::string hexOf(const std::string& characters)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string text;
+    for (const char c : characters) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (!text.empty())
+            text += ' ';
+        text += digits[byte >> 4];
+        text += digits[byte & 0xF];
+    }
+    return text;
+}
+
+void JsonReport::waiting(int board, bool reminder)
+{
+    // A reminder adds nothing a program does not know.
+    if (reminder)
+        return;
+    lines_.write("waiting",
+        {{"board", board}, {"port", facts_.port.argument}, {"device", facts_.port.device},
+            {"com", facts_.port.com ? Json(*facts_.port.com) : Json(nullptr)}});
+}
+
+void JsonReport::boardStarted(int board, int firstPage)
+{
+    lines_.write("board_started", {{"board", board}, {"page", firstPage}});
+}
+
+void JsonReport::pageSent(const PageSent& sent)
+{
+    lines_.write(sent.resent ? "page_resent" : "page_sent",
+        {{"board", sent.board}, {"page", sent.page}, {"pages_sent", sent.pagesSent}});
+}
+
+void JsonReport::requestIgnored(int board, const std::string& request)
+{
+    lines_.write("request_ignored", {{"board", board}, {"request", hexOf(request)}});
+}
+
+void JsonReport::boardDone(const BoardSummary& summary)
+{
+    lines_.write("done",
+        {{"board", summary.board}, {"pages_sent", summary.pagesSent},
+            {"seconds", std::round(std::chrono::duration<double>(summary.duration).count() * 1e6) / 1e6}});
+}
+
+void JsonReport::failed(const Failure& failure)
+{
+    lines_.write("error", jsonOfFailure(failure));
+}
+
+void JsonReport::summary(const BoardSummary& summary)
+{
+    Json fields;
+    fields["board"] = summary.board;
+    fields["result"] = exitStatusName(summary.result);
+    fields["exit_status"] = toInt(summary.result);
+    fields["pages_sent"] = summary.pagesSent;
+    fields["answers"] = summary.answers;
+    fields["requests"] = summary.requests;
+    fields["requests_ignored"] = summary.requestsIgnored;
+    fields["resent"] = jsonOfPageRanges(summary.resent);
+    fields["asked_again"] = jsonOfPageRanges(summary.askedAgain);
+    fields["never_asked"] = jsonOfPageRanges(summary.neverAsked);
+    fields["never_sent"] = jsonOfPageRanges(summary.neverSent);
+    fields["seconds"] = std::round(std::chrono::duration<double>(summary.duration).count() * 1e6) / 1e6;
+    fields["port"] = facts_.port.argument;
+    fields["device"] = facts_.port.device;
+    fields["image"] = jsonOfImage(facts_.image);
+    lines_.write("summary", fields);
+}
+
+void JsonReport::warning(const std::string& text)
+{
+    lines_.write("warning", {{"message", text}});
+}
+
+} // namespace isp::cli

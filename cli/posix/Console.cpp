@@ -1,0 +1,18 @@
+#include "cli/Console.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+namespace isp::cli {
+
+bool standardErrorIsTerminal()
+{
+    return ::isatty(STDERR_FILENO) == 1;
+}
+
+void keepRunningWhenOutputCloses()
+{
+    ::signal(SIGPIPE, SIG_IGN);
+}
+
+} // namespace isp::cli

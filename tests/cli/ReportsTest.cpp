@@ -1,0 +1,148 @@
+// What a person and a program see of an upload: the progress line only on
+// a terminal, --quiet, where the summary goes, and the JSON of failures and
+// warnings (the other events are checked on a whole upload, CliUploadTest).
+#include "cli/HumanReport.h"
+#include "cli/JsonReport.h"
+#include "serial/sim/SimulatedScheduler.h"
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <sstream>
+
+using namespace isp;
+using namespace isp::cli;
+
+namespace {
+
+RunFacts someFacts()
+{
+    RunFacts facts;
+    facts.port = {
+        "/dev/serial/by-id/usb-FTDI_X", "/dev/ttyUSB0", 2, "/dev/serial/by-id/usb-FTDI_X (/dev/ttyUSB0, COM2)"};
+    facts.image = {"firmware.hex", "Intel HEX", "0badf00d", std::string(64, 'a'), 12, 70000};
+    return facts;
+}
+
+BoardSummary completeBoard()
+{
+    BoardSummary summary;
+    summary.pagesSent = 224;
+    summary.answers = 226;
+    summary.requests = 227;
+    summary.requestsIgnored = 2;
+    summary.resent = {{5, 6}};
+    summary.askedAgain = {{5, 7}};
+    summary.duration = std::chrono::milliseconds(6812);
+    return summary;
+}
+
+struct Screens {
+    std::ostringstream out;
+    std::ostringstream err;
+};
+
+void uploadTwoPages(UploadEvents& report)
+{
+    report.waiting(1, false);
+    report.boardStarted(1, 0);
+    report.pageSent({1, 0, false, 1});
+    report.requestIgnored(1, "PGqq");
+    report.pageSent({1, 1, false, 2});
+}
+
+} // namespace
+
+TEST(HumanReport, DrawsTheProgressLineInPlaceOnlyOnATerminal)
+{
+    const RunFacts facts = someFacts();
+    Screens terminal;
+    HumanReport onTerminal(terminal.out, terminal.err, facts, {false, true, false, false});
+    uploadTwoPages(onTerminal);
+    EXPECT_EQ(terminal.err.str(),
+        "waiting for the device on /dev/serial/by-id/usb-FTDI_X (/dev/ttyUSB0, COM2)...\n"
+        "\r0 of 224 pages (0%)"
+        "\r1 of 224 pages (0%), page 0 sent"
+        "\r1 of 224 pages (0%), page 0 sent, 1 request ignored"
+        "\r2 of 224 pages (0%), page 1 sent, 1 request ignored");
+    onTerminal.summary(completeBoard());
+    // The line is wiped before the summary is written.
+    const std::string last = "2 of 224 pages (0%), page 1 sent, 1 request ignored";
+    const std::string wiped = "\r" + std::string(last.size(), ' ') + "\r";
+    EXPECT_TRUE(terminal.err.str().ends_with(wiped)) << terminal.err.str();
+
+    Screens log;
+    HumanReport inLog(log.out, log.err, facts, {false, false, false, false});
+    uploadTwoPages(inLog);
+    inLog.summary(completeBoard());
+    EXPECT_EQ(log.err.str(), "waiting for the device on /dev/serial/by-id/usb-FTDI_X (/dev/ttyUSB0, COM2)...\n");
+    EXPECT_EQ(log.out.str(), terminal.out.str());
+    EXPECT_EQ(log.out.str(),
+        "done, the board got every page\n"
+        "  pages sent:           224 of 224 (226 answers to 227 requests)\n"
+        "  sent more than once:  5-6\n"
+        "  asked more than once: 5-7\n"
+        "  never asked for:      none\n"
+        "  never sent:           none\n"
+        "  requests ignored:     2 (beyond the page limits)\n"
+        "  time taken:           6.812 s (first request to last page)\n"
+        "  image:                firmware.hex (Intel HEX)\n"
+        "  image CRC-32:         0badf00d\n"
+        "  image SHA-256:        "
+            + std::string(64, 'a')
+            + "\n"
+              "  port:                 /dev/serial/by-id/usb-FTDI_X (/dev/ttyUSB0, COM2)\n");
+}
+
+TEST(HumanReport, QuietSaysNothingButFailuresAndJsonMovesTheSummaryToStderr)
+{
+    const RunFacts facts = someFacts();
+    const Failure held{ExitStatus::PortHeld, "COM2 (/dev/ttyUSB0) is held by picocom (process 77)",
+        "Close the other program.", commPortHeld, 0};
+
+    Screens quiet;
+    HumanReport silent(quiet.out, quiet.err, facts, {true, true, false, false});
+    uploadTwoPages(silent);
+    silent.summary(completeBoard());
+    silent.warning("the name ends in .bin, but the contents are Intel HEX");
+    EXPECT_EQ(quiet.out.str(), "");
+    EXPECT_EQ(quiet.err.str(), "");
+    silent.failed(held);
+    EXPECT_EQ(quiet.err.str(),
+        "velmora-isp2-cli: COM2 (/dev/ttyUSB0) is held by picocom (process 77).\n  Close the other program.\n");
+
+    Screens json;
+    HumanReport besideJson(json.out, json.err, facts, {false, false, true, true});
+    besideJson.summary(completeBoard());
+    EXPECT_EQ(json.out.str(), "") << "stdout carries the JSON lines";
+    EXPECT_TRUE(json.err.str().starts_with("board 1: done, the board got every page\n")) << json.err.str();
+}
+
+TEST(JsonReport, FailuresAndWarningsCarryTheirFieldsWithNullsForWhatIsNotKnown)
+{
+    SimulatedScheduler clock(Clock::Duration::zero());
+    std::ostringstream out;
+    JsonLines lines(out, clock, clock.now());
+    const RunFacts facts = someFacts();
+    JsonReport report(lines, facts);
+    clock.sleepFor(std::chrono::microseconds(1500));
+    report.failed({ExitStatus::PortHeld, "held", "close it", commPortHeld, 0});
+    report.failed({ExitStatus::PagesMissing, "silent", "reset it", 0, 3});
+    report.warning("the name ends in .bin");
+
+    std::vector<nlohmann::json> parsed;
+    std::istringstream in(out.str());
+    for (std::string line; std::getline(in, line);)
+        parsed.push_back(nlohmann::json::parse(line));
+    ASSERT_EQ(parsed.size(), 3u);
+    EXPECT_EQ(parsed[0],
+        nlohmann::json::parse(R"({"schema":1,"event":"error","time":0.0015,"board":null,)"
+                              R"("status":"port-held","exit_status":6,"message":"held",)"
+                              R"("advice":"close it","comm_error":8005})"));
+    EXPECT_EQ(parsed[1]["board"], 3);
+    EXPECT_EQ(parsed[1]["exit_status"], 8);
+    EXPECT_EQ(parsed[1]["comm_error"], nullptr);
+    EXPECT_EQ(parsed[2]["event"], "warning");
+    EXPECT_EQ(parsed[2]["message"], "the name ends in .bin");
+}
