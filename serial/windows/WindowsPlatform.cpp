@@ -133,6 +133,24 @@ std::vector<PortInfo> listSerialPorts()
     return windowsPortList(registeredComNames(), devicePorts());
 }
 
+// Windows tells whether another program has a COM port open only to a
+// program that opens it, and opening may reset the board on it (DTR): here
+// a port is missing or present.
+PortUse portAvailability(const std::string& device)
+{
+    PortUse use;
+    const std::string name = device.rfind(R"(\\.\)", 0) == 0 ? device.substr(4) : device;
+    wchar_t target[512];
+    const std::wstring wide(name.begin(), name.end());
+    if (comNumber(name) == 0 || ::QueryDosDeviceW(wide.c_str(), target, 512) == 0) {
+        use.state = PortUse::State::Missing;
+        use.text = "missing";
+        return use;
+    }
+    use.text = "present (whether another program has it shows when it is opened)";
+    return use;
+}
+
 void tuneProcessForTiming()
 {
     // The system timer at 1 ms for this process (Windows restores it when
