@@ -59,6 +59,9 @@ ParsedArguments parseArguments(int argc, const char* const* argv, std::ostream& 
     CLI::App app("Writes a 28672-byte firmware image into a microcontroller through its serial boot loader, "
                  "page by page as the device asks for them.",
         "velmora-isp2-cli");
+    // CLI11 reads "/x" as an option on Windows by default: an image path
+    // such as /tmp/a.bin would not be one.
+    app.allow_windows_style_options(false);
     app.set_version_flag("--version", versionText());
     app.require_subcommand(1);
     app.footer(ExitStatusHelp);
