@@ -63,7 +63,8 @@ public:
             stream_ = &err;
             return true;
         }
-        file_.open(std::filesystem::path(std::u8string(name.begin(), name.end())), std::ios::out | std::ios::binary | std::ios::trunc);
+        file_.open(std::filesystem::path(std::u8string(name.begin(), name.end())),
+            std::ios::out | std::ios::binary | std::ios::trunc);
         stream_ = &file_;
         return file_.is_open();
     }
