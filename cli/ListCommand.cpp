@@ -13,8 +13,9 @@ const char* stateName(platform::PortUse::State state)
     case platform::PortUse::State::Held: return "held";
     case platform::PortUse::State::NoPermission: return "no-permission";
     case platform::PortUse::State::Missing: return "missing";
+    case platform::PortUse::State::Unknown: return "unknown";
     }
-    return "missing";
+    return "unknown";
 }
 
 std::string usbId(std::uint16_t id)
@@ -47,10 +48,10 @@ std::string aboutPort(const PortInfo& info)
 std::vector<ListedPort> systemPortList()
 {
     std::vector<ListedPort> ports;
-    int com = 0;
     for (PortInfo& info : platform::listSerialPorts()) {
         platform::PortUse use = platform::portAvailability(info.path);
-        ports.push_back({++com, std::move(info), std::move(use)});
+        const int com = info.com;
+        ports.push_back({com, std::move(info), std::move(use)});
     }
     return ports;
 }

@@ -36,9 +36,9 @@ std::string deviceOf(const std::string& path)
 
 std::optional<int> windowNumberOf(const std::string& device, const std::vector<PortInfo>& systemPorts)
 {
-    for (std::size_t i = 0; i < systemPorts.size(); ++i) {
-        if (systemPorts[i].path == device)
-            return static_cast<int>(i) + 1;
+    for (const PortInfo& port : systemPorts) {
+        if (port.path == device && port.com > 0)
+            return port.com;
     }
     return std::nullopt;
 }

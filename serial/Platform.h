@@ -26,8 +26,8 @@ std::unique_ptr<SerialLine> makeSerialLine(EventLoop& loop);
 // What COMn means on this system.
 std::unique_ptr<PortDirectory> makePortDirectory();
 
-// The serial ports of this system, in COMn order, with what the system tells
-// about each.
+// The serial ports of this system, in COMn order, each with its n of COMn
+// and what the system tells about it.
 std::vector<PortInfo> listSerialPorts();
 
 // Whether a port could be opened now, told without opening it (an opening
@@ -39,6 +39,7 @@ struct PortUse {
         Held,         // another program has it, or has locked it
         NoPermission, // this user may not open it
         Missing,      // no such device
+        Unknown,      // there, but whether it is free shows only at its opening
     };
     struct Holder {
         std::int64_t processId = 0; // 0 when not known

@@ -10,6 +10,7 @@
 namespace isp {
 
 struct PortInfo {
+    int com = 0;      // n of COMn, as every front end numbers the port
     std::string path; // the device to open: "/dev/ttyUSB0"
     std::vector<std::string>
         links;                // names that survive re-plugging: "/dev/serial/by-id/...", "/dev/serial/by-path/..."

@@ -49,7 +49,7 @@ TEST(UdevPorts, DescribesAPortByTheNamesTheDeviceGivesItself)
     ftdi.links = {"/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0", "/dev/gps0",
         "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0"};
     EXPECT_EQ(portInfoOf(ftdi),
-        (PortInfo{"/dev/ttyUSB0",
+        (PortInfo{0, "/dev/ttyUSB0",
             {"/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0",
                 "/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0"},
             "FT232R USB UART", "FTDI", "A50285BI", 0x0403, 0x6001}));
@@ -64,7 +64,8 @@ TEST(UdevPorts, DescribesAPortByTheNamesTheDeviceGivesItself)
     TtyDevice bare = tty("ttyUSB1", true);
     bare.properties = {{"ID_MODEL", "ea60"}, {"ID_MODEL_ID", "ea60"}, {"ID_MODEL_FROM_DATABASE", "CP210x UART Bridge"},
         {"ID_VENDOR", "Silicon_Labs"}, {"ID_VENDOR_ID", "zz12"}};
-    EXPECT_EQ(portInfoOf(bare), (PortInfo{"/dev/ttyUSB1", {}, "CP210x UART Bridge", "Silicon Labs", "", {}, 0xea60}));
+    EXPECT_EQ(
+        portInfoOf(bare), (PortInfo{0, "/dev/ttyUSB1", {}, "CP210x UART Bridge", "Silicon Labs", "", {}, 0xea60}));
 
     // Without the udev daemon (a container): the USB device's sysfs files.
     TtyDevice sysfsOnly = tty("ttyUSB2", true);
@@ -72,7 +73,7 @@ TEST(UdevPorts, DescribesAPortByTheNamesTheDeviceGivesItself)
         {"serial", "0001"}, {"idVendor", "10c4"}, {"idProduct", "ea60\n"}};
     EXPECT_EQ(portInfoOf(sysfsOnly),
         (PortInfo{
-            "/dev/ttyUSB2", {}, "CP2102N USB to UART Bridge Controller", "Silicon Labs", "0001", 0x10c4, 0xea60}));
+            0, "/dev/ttyUSB2", {}, "CP2102N USB to UART Bridge Controller", "Silicon Labs", "0001", 0x10c4, 0xea60}));
 }
 
 #ifdef ISP_COMPARE_WITH_QT

@@ -508,6 +508,7 @@ TEST(WindowsPortList, ComNumbersAreTheSystemsInOrderWithWhatTheDeviceManagerTell
     EXPECT_EQ(ports[2].productId, 0x6001);
     EXPECT_EQ(ports[2].serialNumber, "") << "not a USB instance id";
     EXPECT_EQ(ports[3].path, "\\\\.\\COM10");
+    EXPECT_EQ(ports[3].com, 10) << "the system's own number, not the place in the list";
     EXPECT_EQ(ports[3].description, "USB-SERIAL CH340 (COM10)");
     EXPECT_EQ(ports[3].serialNumber, "") << "an instance id Windows made up";
     EXPECT_EQ(ports[3].vendorId, 0x1A86);

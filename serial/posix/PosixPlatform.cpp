@@ -33,7 +33,12 @@ std::unique_ptr<PortDirectory> makePortDirectory()
 
 std::vector<PortInfo> listSerialPorts()
 {
-    return listSerialPortsWithUdev();
+    // Ports have no numbers of their own here: COMn is the nth in the order
+    // the port directory sorts them.
+    std::vector<PortInfo> ports = listSerialPortsWithUdev();
+    for (std::size_t i = 0; i < ports.size(); ++i)
+        ports[i].com = static_cast<int>(i) + 1;
+    return ports;
 }
 
 PortUse portAvailability(const std::string& device)

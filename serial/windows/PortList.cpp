@@ -90,8 +90,10 @@ std::vector<PortInfo> windowsPortList(const std::vector<std::string>& comNames, 
     }
     std::vector<PortInfo> list;
     list.reserve(ports.size());
-    for (auto& [n, port] : ports)
+    for (auto& [n, port] : ports) {
+        port.com = n;
         list.push_back(std::move(port));
+    }
     return list;
 }
 

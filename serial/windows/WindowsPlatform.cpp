@@ -147,6 +147,7 @@ PortUse portAvailability(const std::string& device)
         use.text = "missing";
         return use;
     }
+    use.state = PortUse::State::Unknown;
     use.text = "present (whether another program has it shows when it is opened)";
     return use;
 }

@@ -24,7 +24,7 @@ std::vector<PortInfo> portsOf(const std::vector<std::string>& paths)
     std::vector<PortInfo> ports;
     ports.reserve(paths.size());
     for (const std::string& path : paths)
-        ports.push_back({path, {}, {}, {}, {}, {}, {}});
+        ports.push_back({static_cast<int>(ports.size()) + 1, path, {}, {}, {}, {}, {}, {}});
     return ports;
 }
 
