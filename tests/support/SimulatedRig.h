@@ -17,6 +17,13 @@
 namespace isp::test {
 
 struct SimulatedRig {
+    SimulatedRig() = default;
+    // A rig whose component drops stray characters after another silence.
+    explicit SimulatedRig(Clock::Duration burstGap)
+        : control{std::make_unique<SimulatedSerialLine>(line), ports, scheduler, burstGap}
+    {
+    }
+
     SimulatedScheduler scheduler;
     SimulatedLine line{scheduler};
     SimulatedPortDirectory ports;
