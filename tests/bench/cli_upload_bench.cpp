@@ -19,6 +19,7 @@
 #include "serial/posix/PollEventLoop.h"
 #include "serial/posix/PortHolders.h"
 #include "tests/cli/PtyViolations.h"
+#include "tests/support/BenchFigures.h"
 #include "tests/support/ImageScript.h"
 #include "tests/support/PseudoTerminal.h"
 #include "tests/support/PtyBootLoader.h"
@@ -38,18 +39,6 @@ using namespace isp::test;
 using namespace std::chrono;
 
 namespace {
-
-double ms(Clock::Duration d)
-{
-    return duration<double, std::milli>(d).count();
-}
-
-double percentile(std::vector<double> values, double p)
-{
-    std::sort(values.begin(), values.end());
-    const auto index = static_cast<std::size_t>(std::lround(p * static_cast<double>(values.size() - 1)));
-    return values[index];
-}
 
 void printFigures(const char* what, const std::vector<double>& values)
 {
@@ -138,10 +127,6 @@ bool uploadOnce(int round, const std::string& program)
     std::vector<double> toHeader;
     for (std::size_t i = 0; i < trace.requests.size() && i < trace.headers.size(); ++i)
         toHeader.push_back(trace.headers[i] - trace.requests[i]);
-    std::vector<double> deviceOverhead;
-    const auto& timings = loader.timings();
-    for (std::size_t i = 0; i + 1 < timings.size(); ++i)
-        deviceOverhead.push_back(ms(timings[i + 1].requestArrived - timings[i].requestArrived) - 30.0);
 
     std::printf("upload %d: %s, %d pages, exit status %d, %.3f s until the program ended\n", round,
         clean ? "clean" : "FAULTY", loader.pagesWritten(), WIFEXITED(status) ? WEXITSTATUS(status) : -1, total);
@@ -149,7 +134,7 @@ bool uploadOnce(int round, const std::string& program)
     if (!toHeader.empty())
         std::printf("  request taken to header queued: min %.3f ms, median %.3f ms\n", percentile(toHeader, 0.0),
             percentile(toHeader, 0.5));
-    printFigures("as the device saw it", deviceOverhead);
+    printFigures("as the device saw it", hostOverheadPerPage(loader));
     for (const auto& violation : violations)
         std::printf("  violation: %s\n", violation.c_str());
     std::fflush(stdout);

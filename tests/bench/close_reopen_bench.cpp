@@ -6,6 +6,7 @@
 #include "serial/CommControl.h"
 #include "serial/posix/PollEventLoop.h"
 #include "serial/posix/PosixLine.h"
+#include "tests/support/BenchFigures.h"
 #include "tests/support/PseudoTerminal.h"
 
 #include <time.h>
@@ -26,15 +27,10 @@ constexpr int WarmUpCycles = 100;
 constexpr int MeasuredCycles = 2000;
 constexpr std::size_t PageFrameBytes = 132;
 
-void report(const char* what, std::vector<double> micros)
+void report(const char* what, const std::vector<double>& micros)
 {
-    std::sort(micros.begin(), micros.end());
-    const auto at = [&](double fraction) {
-        return micros[std::min(
-            micros.size() - 1, static_cast<std::size_t>(fraction * static_cast<double>(micros.size())))];
-    };
-    std::printf("%-44s n=%zu  median %.1f us  p99 %.1f us  max %.1f us\n", what, micros.size(), at(0.5), at(0.99),
-        micros.back());
+    std::printf("%-44s n=%zu  median %.1f us  p99 %.1f us  max %.1f us\n", what, micros.size(),
+        test::percentile(micros, 0.5), test::percentile(micros, 0.99), test::percentile(micros, 1.0));
 }
 
 bool reopen(SerialComponent& port, int cycle)

@@ -4,6 +4,7 @@
 // also times a scan that stat()s every fd instead of reading its link first.
 //   port_holders_bench [extra processes] [fds each]     (default 300 40)
 #include "serial/posix/PortHolders.h"
+#include "tests/support/BenchFigures.h"
 #include "tests/support/PseudoTerminal.h"
 
 #include <dirent.h>
@@ -29,15 +30,10 @@ namespace {
 constexpr int WarmUpRounds = 20;
 constexpr int MeasuredRounds = 500;
 
-void report(const char* what, std::vector<double> micros)
+void report(const char* what, const std::vector<double>& micros)
 {
-    std::sort(micros.begin(), micros.end());
-    const auto at = [&](double fraction) {
-        return micros[std::min(
-            micros.size() - 1, static_cast<std::size_t>(fraction * static_cast<double>(micros.size())))];
-    };
-    std::printf("%-52s n=%zu  median %7.1f us  p99 %7.1f us  max %7.1f us\n", what, micros.size(), at(0.5), at(0.99),
-        micros.back());
+    std::printf("%-52s n=%zu  median %7.1f us  p99 %7.1f us  max %7.1f us\n", what, micros.size(),
+        test::percentile(micros, 0.5), test::percentile(micros, 0.99), test::percentile(micros, 1.0));
 }
 
 std::vector<double> timeRounds(const std::function<void()>& round)

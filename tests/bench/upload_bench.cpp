@@ -13,6 +13,7 @@
 #include "serial/Platform.h"
 #include "serial/posix/PollEventLoop.h"
 #include "serial/posix/PosixLine.h"
+#include "tests/support/BenchFigures.h"
 #include "tests/support/PtyBootLoader.h"
 #include "tests/support/ScriptedForm1.h"
 #include "tests/support/SimulatedRig.h"
@@ -34,18 +35,6 @@ using namespace isp::test;
 using namespace std::chrono;
 
 namespace {
-
-double ms(Clock::Duration d)
-{
-    return duration<double, std::milli>(d).count();
-}
-
-double percentile(std::vector<double> values, double p)
-{
-    std::sort(values.begin(), values.end());
-    const auto index = static_cast<std::size_t>(std::lround(p * static_cast<double>(values.size() - 1)));
-    return values[index];
-}
 
 double cpuSeconds()
 {
@@ -101,10 +90,8 @@ bool uploadOnce(int round, EventLoop& eventLoop, const LoopRunner& runUntil)
 
     const auto& loader = device.loader();
     const bool clean = loader.finished() && loader.violations().empty() && loader.flash() == image;
-    std::vector<double> overhead;
+    const std::vector<double> overhead = hostOverheadPerPage(loader);
     const auto& timings = loader.timings();
-    for (std::size_t i = 0; i + 1 < timings.size(); ++i)
-        overhead.push_back(ms(timings[i + 1].requestArrived - timings[i].requestArrived) - 30.0);
     std::vector<double> gaps;
     for (std::size_t i = 0; i < timings.size() && i < headersQueued.size(); ++i)
         gaps.push_back(ms(headersQueued[i] - timings[i].requestArrived));
