@@ -26,6 +26,21 @@ std::optional<Clock::TimePoint> TaskQueue::nextDue() const
     return tasks_.begin()->first.when;
 }
 
+std::optional<Clock::TimePoint> TaskQueue::wakeUpTime() const
+{
+    const auto due = nextDue();
+    if (!due)
+        return std::nullopt;
+    return *due - SteadyClock::WakeUpLatency;
+}
+
+bool TaskQueue::runDueOnTime(Clock& clock)
+{
+    if (const auto due = nextDue(); due && *due - clock.now() <= SteadyClock::WakeUpLatency)
+        clock.sleepUntil(*due);
+    return runDue(clock.now());
+}
+
 bool TaskQueue::runDue(Clock::TimePoint now)
 {
     const Id firstLater = nextId_;

@@ -20,10 +20,19 @@ public:
     // When the earliest task is due; empty when there is none.
     std::optional<Clock::TimePoint> nextDue() const;
 
+    // When a loop should wake for the earliest task: the clock's wake-up
+    // latency before it is due, so that runDueOnTime() can wait out the rest.
+    std::optional<Clock::TimePoint> wakeUpTime() const;
+
     // Runs, in order, the tasks due by `now` that were queued before this
     // call: a task that posts another does not keep the loop from its
     // watches. Returns whether any ran.
     bool runDue(Clock::TimePoint now);
+
+    // runDue() for a loop that has just woken: an earliest task due within
+    // the wake-up latency is waited for on the clock first, so that a timed
+    // task runs on time and never early.
+    bool runDueOnTime(Clock& clock);
 
 private:
     struct Key {

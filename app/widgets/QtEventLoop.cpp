@@ -105,12 +105,12 @@ void QtEventLoop::dispatch(QSocketNotifier* notifier)
 
 void QtEventLoop::arm()
 {
-    const auto due = tasks_.nextDue();
-    if (!due) {
+    const auto wake = tasks_.wakeUpTime();
+    if (!wake) {
         fallback_.stop();
         return;
     }
-    const Clock::TimePoint wakeAt = *due - SteadyClock::WakeUpLatency;
+    const Clock::TimePoint wakeAt = *wake;
 #ifdef __linux__
     if (timerFd_ >= 0) {
         if (!timerNotifier_) {
@@ -144,9 +144,7 @@ void QtEventLoop::arm()
 
 void QtEventLoop::onWake()
 {
-    if (const auto due = tasks_.nextDue(); due && *due - clock_.now() <= SteadyClock::WakeUpLatency)
-        clock_.sleepUntil(*due);
-    tasks_.runDue(clock_.now());
+    tasks_.runDueOnTime(clock_);
     arm();
 }
 

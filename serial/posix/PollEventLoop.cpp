@@ -17,33 +17,19 @@ timespec toTimespec(Clock::Duration duration)
 
 } // namespace
 
-EventLoop::Id PollEventLoop::watch(NativeHandle handle, Interest interest, Task ready)
-{
-    // Watch ids count down from the top, so they never meet task ids.
-    const Id id = ~Id{0} - nextWatchId_++;
-    watches_.push_back({id, handle, interest, std::move(ready)});
-    return id;
-}
-
-void PollEventLoop::unwatch(Id id)
-{
-    std::erase_if(watches_, [id](const Watch& w) { return w.id == id; });
-}
-
 void PollEventLoop::runOnce(Clock::Duration limit)
 {
     const Clock::TimePoint start = clock_.now();
     Clock::TimePoint wakeAt = start + limit;
-    const auto due = tasks_.nextDue();
-    if (due)
-        wakeAt = std::min(wakeAt, *due - SteadyClock::WakeUpLatency);
+    if (const auto wake = tasks_.wakeUpTime())
+        wakeAt = std::min(wakeAt, *wake);
 
     std::vector<pollfd> fds;
     std::vector<Id> ids;
     fds.reserve(watches_.size());
     ids.reserve(watches_.size());
-    for (const Watch& w : watches_) {
-        fds.push_back({w.fd, static_cast<short>(w.interest == Interest::Read ? POLLIN : POLLOUT), 0});
+    for (const auto& w : watches_.all()) {
+        fds.push_back({w.target.fd, static_cast<short>(w.target.interest == Interest::Read ? POLLIN : POLLOUT), 0});
         ids.push_back(w.id);
     }
     const timespec timeout = toTimespec(wakeAt - start);
@@ -51,23 +37,12 @@ void PollEventLoop::runOnce(Clock::Duration limit)
     ++wakeUps_;
     if (ready > 0) {
         for (std::size_t i = 0; i < fds.size(); ++i) {
-            if (fds[i].revents == 0)
-                continue;
-            // An earlier handler may have removed this watch.
-            const Id id = ids[i];
-            const auto found =
-                std::find_if(watches_.begin(), watches_.end(), [id](const Watch& w) { return w.id == id; });
-            if (found == watches_.end())
-                continue;
-            Task task = found->ready; // the handler may unwatch itself
-            task();
+            if (fds[i].revents != 0)
+                watches_.run(ids[i]);
         }
     }
 
-    // Due within the wake-up latency: wait it out, then run it on time.
-    if (const auto next = tasks_.nextDue(); next && *next - clock_.now() <= SteadyClock::WakeUpLatency)
-        clock_.sleepUntil(*next);
-    tasks_.runDue(clock_.now());
+    tasks_.runDueOnTime(clock_);
 }
 
 } // namespace isp

@@ -2,6 +2,7 @@
 
 #include "serial/MainLoop.h"
 #include "serial/TaskQueue.h"
+#include "serial/WatchList.h"
 
 #include <chrono>
 #include <functional>
@@ -21,24 +22,24 @@ public:
     Id post(Task task) override { return tasks_.add(clock_.now(), std::move(task)); }
     Id runAt(Clock::TimePoint when, Task task) override { return tasks_.add(when, std::move(task)); }
     void cancel(Id id) override { tasks_.cancel(id); }
-    Id watch(NativeHandle handle, Interest interest, Task ready) override;
-    void unwatch(Id id) override;
+    Id watch(NativeHandle handle, Interest interest, Task ready) override
+    {
+        return watches_.add({handle, interest}, std::move(ready));
+    }
+    void unwatch(Id id) override { watches_.remove(id); }
 
     void runOnce(Clock::Duration limit) override;
     std::uint64_t wakeUps() const override { return wakeUps_; }
 
 private:
-    struct Watch {
-        Id id;
+    struct Target {
         int fd;
         Interest interest;
-        Task ready;
     };
 
     Clock& clock_;
     TaskQueue tasks_;
-    std::vector<Watch> watches_;
-    Id nextWatchId_ = 1;
+    WatchList<Target> watches_;
     std::uint64_t wakeUps_ = 0;
 };
 

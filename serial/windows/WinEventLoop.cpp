@@ -19,29 +19,21 @@ EventLoop::Id WinEventLoop::watch(NativeHandle handle, Interest /*interest*/, Ta
 {
     if (watches_.size() >= MaxWatches)
         throw std::length_error("too many watches for WaitForMultipleObjects");
-    // Watch ids count down from the top, so they never meet task ids.
-    const Id id = ~Id{0} - nextWatchId_++;
-    watches_.push_back({id, handle, std::move(ready)});
-    return id;
-}
-
-void WinEventLoop::unwatch(Id id)
-{
-    std::erase_if(watches_, [id](const Watch& w) { return w.id == id; });
+    return watches_.add(handle, std::move(ready));
 }
 
 void WinEventLoop::runOnce(Clock::Duration limit)
 {
     const Clock::TimePoint start = clock_.now();
     Clock::TimePoint wakeAt = start + limit;
-    if (const auto due = tasks_.nextDue())
-        wakeAt = std::min(wakeAt, *due - SteadyClock::WakeUpLatency);
+    if (const auto wake = tasks_.wakeUpTime())
+        wakeAt = std::min(wakeAt, *wake);
 
     std::vector<HANDLE> handles;
     std::vector<Id> ids;
     handles.reserve(watches_.size() + 1);
-    for (const Watch& w : watches_) {
-        handles.push_back(w.handle);
+    for (const auto& w : watches_.all()) {
+        handles.push_back(w.target);
         ids.push_back(w.id);
     }
     const Clock::Duration wait = wakeAt - start;
@@ -71,24 +63,15 @@ void WinEventLoop::runOnce(Clock::Duration limit)
                 if (state != WAIT_OBJECT_0 && state != WAIT_FAILED)
                     continue;
             }
-            // An earlier handler may have removed this watch.
-            const auto found =
-                std::find_if(watches_.begin(), watches_.end(), [id = ids[i]](const Watch& w) { return w.id == id; });
-            if (found == watches_.end())
-                continue;
-            Task task = found->ready; // the handler may unwatch itself
-            task();
-            ran = true;
+            if (watches_.run(ids[i]))
+                ran = true;
         }
         // A handle the system refuses and no owner to act on it: do not spin.
         if (woke == WAIT_FAILED && !ran)
             clock_.doze(std::min(wait, Clock::Duration(std::chrono::milliseconds(1))));
     }
 
-    // Due within the wake-up latency: wait it out, then run it on time.
-    if (const auto next = tasks_.nextDue(); next && *next - clock_.now() <= SteadyClock::WakeUpLatency)
-        clock_.sleepUntil(*next);
-    tasks_.runDue(clock_.now());
+    tasks_.runDueOnTime(clock_);
 }
 
 } // namespace isp

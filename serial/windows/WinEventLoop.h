@@ -2,6 +2,7 @@
 
 #include "serial/MainLoop.h"
 #include "serial/TaskQueue.h"
+#include "serial/WatchList.h"
 
 #include <vector>
 
@@ -31,23 +32,16 @@ public:
     void cancel(Id id) override { tasks_.cancel(id); }
     // Throws std::length_error beyond MaxWatches.
     Id watch(NativeHandle handle, Interest interest, Task ready) override;
-    void unwatch(Id id) override;
+    void unwatch(Id id) override { watches_.remove(id); }
 
     void runOnce(Clock::Duration limit) override;
     std::uint64_t wakeUps() const override { return wakeUps_; }
 
 private:
-    struct Watch {
-        Id id;
-        NativeHandle handle;
-        Task ready;
-    };
-
     Clock& clock_;
     TaskQueue tasks_;
-    std::vector<Watch> watches_;
+    WatchList<NativeHandle> watches_;
     NativeHandle timer_ = nullptr;
-    Id nextWatchId_ = 1;
     std::uint64_t wakeUps_ = 0;
 };
 
