@@ -2,6 +2,7 @@
 
 #include "serial/WireSchedule.h"
 #include "transfer/PageFrame.h"
+#include "transfer/PortOpening.h"
 #include "transfer/Protocol.h"
 
 #include <algorithm>
@@ -66,16 +67,7 @@ CommResult PageSender::reopenWith(const char* settings)
         if (CommResult r = comm_.setPortOpen(false); !r)
             return r;
     }
-    if (CommResult r = comm_.setCommPort(state_.PortNumber); !r)
-        return r;
-    if (CommResult r = comm_.setSettings(settings); !r)
-        return r;
-    comm_.setInBufferSize(LineBufferSize);
-    comm_.setOutBufferSize(LineBufferSize);
-    comm_.setInputLen(0);
-    comm_.setRThreshold(RequestLength);
-    comm_.setSThreshold(0);
-    return comm_.setPortOpen(true);
+    return openForBootLoader(comm_, state_.PortNumber, settings, RequestLength);
 }
 
 CommResult PageSender::sendBurst(std::span<const std::uint8_t> bytes)

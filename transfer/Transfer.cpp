@@ -1,5 +1,6 @@
 #include "transfer/Transfer.h"
 
+#include "transfer/PortOpening.h"
 #include "transfer/Protocol.h"
 
 #include <algorithm>
@@ -27,17 +28,7 @@ CommResult Transfer::openPort()
 {
     // Port 0 names no port; stop before the component is left pointing at
     // another one.
-    CommResult opened = MSComm1_.setCommPort(state_.PortNumber);
-    if (opened)
-        opened = MSComm1_.setSettings(MarkSettings);
-    if (opened) {
-        MSComm1_.setInBufferSize(LineBufferSize);
-        MSComm1_.setOutBufferSize(LineBufferSize);
-        MSComm1_.setInputLen(0);
-        MSComm1_.setRThreshold(OpeningRThreshold);
-        MSComm1_.setSThreshold(0);
-        opened = MSComm1_.setPortOpen(true);
-    }
+    CommResult opened = openForBootLoader(MSComm1_, state_.PortNumber, MarkSettings, OpeningRThreshold);
     if (opened)
         state_.PortOpenFlag = 1;
     return opened;
