@@ -14,6 +14,10 @@
 // previous bytes finish, if later) for the bytes' line time.
 namespace isp {
 
+// A USB adapter picks bytes up at its next 1 ms bus frame, so the wire starts
+// up to this much after the driver accepted them.
+inline constexpr Clock::Duration WireStartLatency = std::chrono::milliseconds(1);
+
 // Time the line needs for this many bytes under these settings.
 inline Clock::Duration lineTime(std::size_t bytes, const LineSettings& line)
 {

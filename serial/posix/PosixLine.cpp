@@ -17,9 +17,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// A USB adapter picks bytes up at its next 1 ms bus frame, so the wire starts
-// up to this much after the driver accepted them.
-constexpr Clock::Duration WireStartLatency = 1ms;
 // Reads per wake-up; a device that floods us leaves the rest for the next
 // wake-up, so other events still run.
 constexpr int MaxReadsPerWake = 16;

@@ -9,9 +9,6 @@ namespace {
 using namespace std::chrono_literals;
 using namespace isp::win32;
 
-// A USB adapter picks bytes up at its next 1 ms bus frame, so the wire starts
-// up to this much after the driver accepted them.
-constexpr Clock::Duration WireStartLatency = 1ms;
 // Between two tries to reopen a port whose driver is still closing it.
 constexpr Clock::Duration ReopenStep = 2ms;
 // The driver's own queues (SetupComm): a page frame and more.
