@@ -12,6 +12,7 @@
 #include "serial/posix/TermiosLine.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/PseudoTerminal.h"
+#include "tests/support/ScratchFiles.h"
 
 #include <fcntl.h>
 #include <grp.h>
@@ -164,19 +165,6 @@ pid_t deadProcessId()
     return pid;
 }
 
-// A lock file that is removed again when the object goes.
-class LockFile {
-public:
-    LockFile(std::filesystem::path path, const std::string& text) : path_(std::move(path))
-    {
-        std::ofstream(path_) << text;
-    }
-    ~LockFile() { std::filesystem::remove(path_); }
-
-private:
-    std::filesystem::path path_;
-};
-
 // A component on COM1 = the slave of a fresh pty.
 class PortOnPty : public ::testing::Test {
 protected:
@@ -279,25 +267,25 @@ TEST(PortLock, OnlyALiveOtherProcessHoldsThePort)
 
     LiveProcess holder;
     {
-        LockFile lock(directory / "LCK..ttyUSB7", "     " + std::to_string(holder.pid()) + "\n");
+        test::LockFile lock(directory / "LCK..ttyUSB7", "     " + std::to_string(holder.pid()) + "\n");
         const auto found = findLockHolder(device, directories);
         ASSERT_TRUE(found);
         EXPECT_EQ(found->pid, holder.pid());
     }
     {
-        LockFile lock(directory / "LCK..ttyUSB7", std::to_string(deadProcessId()) + "\nminicom\nhost\n");
+        test::LockFile lock(directory / "LCK..ttyUSB7", std::to_string(deadProcessId()) + "\nminicom\nhost\n");
         EXPECT_FALSE(findLockHolder(device, directories)) << "stale lock of a dead process";
     }
     {
-        LockFile lock(directory / "LCK..ttyUSB7", std::to_string(::getpid()) + "\n");
+        test::LockFile lock(directory / "LCK..ttyUSB7", std::to_string(::getpid()) + "\n");
         EXPECT_FALSE(findLockHolder(device, directories)) << "our own lock";
     }
     {
-        LockFile lock(directory / "LCK..ttyUSB7", "not a number\n");
+        test::LockFile lock(directory / "LCK..ttyUSB7", "not a number\n");
         EXPECT_FALSE(findLockHolder(device, directories)) << "a lock naming no process";
     }
     {
-        LockFile lock(directory / "LCK..pts_9", std::to_string(holder.pid()) + "\nqtapp\nhost\n");
+        test::LockFile lock(directory / "LCK..pts_9", std::to_string(holder.pid()) + "\nqtapp\nhost\n");
         EXPECT_TRUE(findLockHolder("/dev/pts/9", directories)) << "lock named after the path below /dev";
     }
     std::filesystem::remove_all(directory);
@@ -618,14 +606,14 @@ TEST_F(PortOnPty, ALockFileOfALiveProcessMeansHeldAndAStaleOneDoesNot)
 
     LiveProcess holder;
     {
-        LockFile lock(lockPath, "      " + std::to_string(holder.pid()) + "\n");
+        test::LockFile lock(lockPath, "      " + std::to_string(holder.pid()) + "\n");
         const CommResult held = port.setPortOpen(true);
         EXPECT_EQ(held.number(), commPortHeld);
         EXPECT_NE(held.text().find(std::to_string(holder.pid())), std::string::npos) << held.text();
         EXPECT_FALSE(port.PortOpen());
     }
     {
-        LockFile lock(lockPath, std::to_string(deadProcessId()) + "\nsomeapp\nsomehost\n");
+        test::LockFile lock(lockPath, std::to_string(deadProcessId()) + "\nsomeapp\nsomehost\n");
         const CommResult opened = port.setPortOpen(true);
         EXPECT_TRUE(opened) << opened.text();
     }

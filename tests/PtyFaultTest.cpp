@@ -4,6 +4,7 @@
 #include "serial/posix/PortLock.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/PtyRig.h"
+#include "tests/support/ScratchFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -138,14 +139,11 @@ TEST_F(PtyFaults, APortHeldByALiveProgramIsToldApartFromAStaleLock)
     const std::filesystem::path lock =
         std::filesystem::path(directories.front()) / lockFileNames(rig.pty->slavePath()).back();
 
-    // A live holder: a child process that sleeps.
-    const pid_t holder = ::fork();
-    ASSERT_GE(holder, 0);
-    if (holder == 0) {
-        ::pause();
-        ::_exit(0);
-    }
-    std::ofstream(lock) << holder << "\nterminal\nhost\n";
+    // A live holder: a second process that stays until it is ended. It and
+    // its lock file go with the test, however the test ends.
+    test::Child holder([] { return std::string("alive"); });
+    ASSERT_EQ(holder.report(), "alive");
+    const test::LockFile lockFile(lock, std::to_string(holder.pid()) + "\nterminal\nhost\n");
     rig.shell.Form1_Load();
     ASSERT_EQ(rig.form.entries.size(), 1u) << "a held port is listed too";
     rig.shell.OpenUart_Click();
@@ -153,13 +151,11 @@ TEST_F(PtyFaults, APortHeldByALiveProgramIsToldApartFromAStaleLock)
     EXPECT_EQ(rig.form.caption, "Uart:close");
 
     // The holder dies and leaves its lock behind: that no longer counts.
-    ::kill(holder, SIGKILL);
-    ::waitpid(holder, nullptr, 0);
+    holder.end();
     rig.shell.OpenUart_Click();
     EXPECT_EQ(rig.form.caption, "Uart:open");
     EXPECT_EQ(rig.form.messages.size(), 1u);
     rig.shell.OpenUart_Click();
-    std::filesystem::remove(lock);
 
     // Another program claimed the terminal for itself (TIOCEXCL).
     const int other = ::open(rig.pty->slavePath().c_str(), O_RDWR | O_NOCTTY);

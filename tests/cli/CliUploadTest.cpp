@@ -246,13 +246,15 @@ TEST_F(CliUpload, TraceShowsSpaceParityHeadersAndMarkParityFrames)
     ASSERT_EQ(lines.size(), 2u + 3u * 3u) << readFile(trace);
     EXPECT_TRUE(contains(lines[0], "# velmora-isp2-cli trace of " + port.argument())) << lines[0];
     const std::regex entry(R"(^(\d+)\.(\d{6}) (rx|tx space|tx mark)((?: [0-9a-f]{2})+)$)");
-    double lastTime = 0;
-    double requestTime = 0;
+    // Whole microseconds, as written: a double would make 20 ms come out
+    // as 0.019999... now and then.
+    long long lastTime = 0;
+    long long requestTime = 0;
     for (std::size_t i = 2; i < lines.size(); ++i) {
         SCOPED_TRACE(lines[i]);
         std::smatch parts;
         ASSERT_TRUE(std::regex_match(lines[i], parts, entry));
-        const double time = std::stod(parts[1].str() + "." + parts[2].str());
+        const long long time = std::stoll(parts[1].str()) * 1'000'000 + std::stoll(parts[2].str());
         EXPECT_GE(time, lastTime);
         lastTime = time;
         const std::size_t bytes = parts[4].length() / 3;
@@ -267,7 +269,7 @@ TEST_F(CliUpload, TraceShowsSpaceParityHeadersAndMarkParityFrames)
             EXPECT_EQ(parts[3], "tx space");
             EXPECT_EQ(parts[4].str(), " 00 00 0" + std::to_string(page));
             // The header waits 20 ms after the request, by the program's clock.
-            EXPECT_GE(time - requestTime, 0.020);
+            EXPECT_GE(time - requestTime, 20'000);
             break;
         case 2:
             EXPECT_EQ(parts[3], "tx mark");

@@ -8,9 +8,30 @@
 #include <string>
 #include <unistd.h>
 
-// A scratch folder for the files the image tests write and the tools they
-// are checked against read, and running those tools.
+// Files a test writes and removes again: a scratch folder for the images and
+// the files of the tools they are checked against, lock files, and running
+// those tools.
 namespace isp::test {
+
+// A file, a lock file for instance, that is removed again when the object
+// goes, however the test ends.
+class LockFile {
+public:
+    LockFile(std::filesystem::path path, const std::string& text) : path_(std::move(path))
+    {
+        std::ofstream(path_) << text;
+    }
+    ~LockFile()
+    {
+        std::error_code ignored;
+        std::filesystem::remove(path_, ignored);
+    }
+    LockFile(const LockFile&) = delete;
+    LockFile& operator=(const LockFile&) = delete;
+
+private:
+    std::filesystem::path path_;
+};
 
 class ScratchFolder {
 public:
