@@ -3,8 +3,8 @@
 #include <ostream>
 
 // Where the command line writes, and what it needs to know about it. The
-// few calls that differ between systems live in cli/posix/ (and later
-// cli/windows/); nothing else in cli/ calls the system directly.
+// few calls that differ between systems live in cli/posix/ and
+// cli/windows/; nothing else in cli/ calls the system directly.
 namespace isp::cli {
 
 struct Console {

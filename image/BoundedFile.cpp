@@ -139,7 +139,6 @@ private:
     int fd_;
 };
 
-// Worded as the window's image reader words them.
 std::string describeErrno(int error)
 {
     switch (error) {

@@ -4,9 +4,10 @@
 #include <string>
 #include <vector>
 
-// Reading a whole file whose size has a limit, for the command line, which
-// takes whatever name the user types: a folder, a FIFO or a device is
-// refused without waiting on it, and a file over the limit without reading it.
+// Reading a whole file whose size has a limit, for the window and the command
+// line, which take whatever name the user gives: a folder, a FIFO or a device
+// is refused without waiting on it, and a file over the limit without reading
+// it.
 namespace isp {
 
 struct FileReadResult {

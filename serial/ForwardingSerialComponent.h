@@ -16,7 +16,7 @@ public:
 
     explicit ForwardingSerialComponent(SerialComponent& inner) : inner_(inner)
     {
-        inner_.setOnComm([this] { forwardOnComm(inner_.CommEvent()); });
+        inner_.setOnComm([this] { raiseOnComm(inner_.CommEvent()); });
     }
     ~ForwardingSerialComponent() override { inner_.setOnComm({}); }
     ForwardingSerialComponent(const ForwardingSerialComponent&) = delete;
@@ -60,12 +60,6 @@ public:
     int InBufferCount() const override { return inner_.InBufferCount(); }
     std::string portLocation(int n) const override { return inner_.portLocation(n); }
     int CommEvent() const override { return lastCommEvent(); }
-
-protected:
-    // A notification of the inner component, on its way to this one's
-    // handler; a wrapper may look at it first.
-    virtual void forwardOnComm(int event) { raiseOnComm(event); }
-    SerialComponent& inner() { return inner_; }
 
 private:
     SerialComponent& inner_;

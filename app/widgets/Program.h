@@ -19,8 +19,7 @@ class Program {
 public:
     // The real program: this system's serial ports, real time.
     Program();
-    // With another line and port directory (tests run on pseudo-terminals
-    // or a simulated line).
+    // With another line and port directory (the tests' simulated line).
     Program(std::unique_ptr<SerialLine> line, std::unique_ptr<PortDirectory> ports);
     ~Program();
 
@@ -33,7 +32,6 @@ public:
     Form1& form() { return form_; }
     Shell& shell() { return shell_; }
     SerialComponent& MSComm1() { return MSComm1_; }
-    EventLoop& loop() { return loop_; }
 
 private:
     // Declared in the order they are built; the handlers go first at the end.

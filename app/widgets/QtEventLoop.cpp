@@ -25,7 +25,8 @@ QtEventLoop::QtEventLoop(Clock& clock) : clock_(clock)
 
 QtEventLoop::~QtEventLoop()
 {
-    // The notifiers go with context_, before the descriptor they watch.
+    // The timer's notifier goes before the descriptor it watches; the
+    // watches' notifiers go with context_.
     delete timerNotifier_;
 #ifdef __linux__
     if (timerFd_ >= 0)

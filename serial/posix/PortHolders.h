@@ -14,7 +14,7 @@
 // raises DTR and may rewrite the line settings under the program that was
 // there first. Programs announce their claim in several ways, and a port
 // counts as held when any of them is seen:
-// - a UUCP lock file of a live process (serial/PortLock.h);
+// - a UUCP lock file of a live process (serial/posix/PortLock.h);
 // - TIOCEXCL, which makes other unprivileged opens fail with EBUSY;
 // - an flock() on the device node (picocom, and tools built on it);
 // - none at all: a terminal program or a script that simply opened it. Only

@@ -115,8 +115,8 @@ private:
     EventLoop::Id readWatch_ = 0;
     EventLoop::Id writeWatch_ = 0;
 
+    std::string device_; // while open
     // The device this line closed last, and when.
-    std::string device_;
     std::string lastDevice_;
     Clock::TimePoint lastClosedAt_{};
 };

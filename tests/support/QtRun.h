@@ -8,7 +8,7 @@
 #include <chrono>
 #include <functional>
 
-// Qt's real event loop for the tests that drive the real backend.
+// Qt's real event loop, for the tests of the core's adapter to it.
 namespace isp::test {
 
 // The application object, made once for the whole test program.

@@ -20,8 +20,6 @@ public:
 
     const std::vector<std::string>& operations() const { return operations_; }
     void clearOperations() { operations_.clear(); }
-    // Receive notifications delivered to the handler.
-    int receiveNotifications() const { return receiveNotifications_; }
 
     // Reports a line or modem event (framing error, ring, ...) through the
     // event loop, as a real line would.
@@ -79,21 +77,12 @@ public:
         return ForwardingSerialComponent::Output(bytes);
     }
 
-protected:
-    void forwardOnComm(int event) override
-    {
-        if (event == comEvReceive)
-            ++receiveNotifications_;
-        raiseOnComm(event);
-    }
-
 private:
     void record(const char* what, int value) { operations_.push_back(std::string(what) + '=' + std::to_string(value)); }
     void record(const char* what, const std::string& value) { operations_.push_back(std::string(what) + '=' + value); }
 
     EventLoop& loop_;
     std::vector<std::string> operations_;
-    int receiveNotifications_ = 0;
     EventLoop::Id injected_ = 0;
 };
 
