@@ -3,8 +3,6 @@
 #include "image/HexText.h"
 #include "image/TextRecords.h"
 
-#include <numeric>
-
 namespace isp {
 namespace {
 
@@ -99,14 +97,11 @@ RecordParseResult parseIntelHex(std::string_view text)
         // Data records are placed at the bases' sum; where that differs from
         // the other reading, the record is refused below.
         const std::uint64_t address = base.sum() + offset;
-        const std::uint8_t sum = std::accumulate(record.begin(), record.end() - 1, std::uint8_t{0},
-            [](std::uint8_t a, std::uint8_t b) { return static_cast<std::uint8_t>(a + b); });
-        const auto expected = static_cast<std::uint8_t>(0x100 - sum);
+        const auto expected = static_cast<std::uint8_t>(0x100 - sumBeforeChecksum(record));
         if (record.back() != expected) {
             const bool data = type == Data;
             return refusedAt(n, data ? std::optional(static_cast<std::uint32_t>(address)) : std::nullopt,
-                "bad checksum" + (data ? " in the record for " + hexNumber(address, 4) : std::string{}) + ": it says "
-                    + hexNumber(record.back(), 2) + ", the record's bytes give " + hexNumber(expected, 2));
+                badChecksumReason(record.back(), expected, data ? std::optional(address) : std::nullopt));
         }
 
         const std::span<const std::uint8_t> data(record.data() + 4, length);

@@ -4,7 +4,6 @@
 #include "image/TextRecords.h"
 
 #include <array>
-#include <numeric>
 
 namespace isp {
 namespace {
@@ -71,14 +70,10 @@ RecordParseResult parseSRecord(std::string_view text)
         for (std::size_t i = 1; i <= addressLength; ++i)
             address = (address << 8) | record[i];
 
-        const std::uint8_t sum = std::accumulate(record.begin(), record.end() - 1, std::uint8_t{0},
-            [](std::uint8_t a, std::uint8_t b) { return static_cast<std::uint8_t>(a + b); });
-        const auto expected = static_cast<std::uint8_t>(~sum);
+        const auto expected = static_cast<std::uint8_t>(~sumBeforeChecksum(record));
         if (record.back() != expected) {
-            return refusedAt(n, isData(type) ? std::optional(address) : std::nullopt,
-                "bad checksum" + (isData(type) ? " in the record for " + hexNumber(address, 4) : std::string{})
-                    + ": it says " + hexNumber(record.back(), 2) + ", the record's bytes give "
-                    + hexNumber(expected, 2));
+            const std::optional<std::uint32_t> dataAddress = isData(type) ? std::optional(address) : std::nullopt;
+            return refusedAt(n, dataAddress, badChecksumReason(record.back(), expected, dataAddress));
         }
 
         const std::span<const std::uint8_t> data(record.data() + 1 + addressLength, record.size() - 2 - addressLength);

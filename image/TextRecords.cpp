@@ -58,4 +58,18 @@ std::optional<std::string> decodeHexPairs(std::string_view digits, int firstColu
     return std::nullopt;
 }
 
+std::uint8_t sumBeforeChecksum(std::span<const std::uint8_t> record)
+{
+    std::uint8_t sum = 0;
+    for (std::size_t i = 0; i + 1 < record.size(); ++i)
+        sum = static_cast<std::uint8_t>(sum + record[i]);
+    return sum;
+}
+
+std::string badChecksumReason(std::uint8_t says, std::uint8_t expected, std::optional<std::uint64_t> dataAddress)
+{
+    return "bad checksum" + (dataAddress ? " in the record for " + hexNumber(*dataAddress, 4) : std::string{})
+        + ": it says " + hexNumber(says, 2) + ", the record's bytes give " + hexNumber(expected, 2);
+}
+
 } // namespace isp

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,5 +33,13 @@ private:
 // reason in English; firstColumn is the 1-based column of digits[0], for
 // pointing at a stray character.
 std::optional<std::string> decodeHexPairs(std::string_view digits, int firstColumn, std::vector<std::uint8_t>& bytes);
+
+// The low byte of the sum of a record's bytes before its checksum byte, from
+// which each format derives the checksum it expects.
+std::uint8_t sumBeforeChecksum(std::span<const std::uint8_t> record);
+
+// Why a record's checksum is refused: what the record says and what its bytes
+// give, and for a data record the address it is for.
+std::string badChecksumReason(std::uint8_t says, std::uint8_t expected, std::optional<std::uint64_t> dataAddress);
 
 } // namespace isp
