@@ -1,5 +1,6 @@
 #include "cli/JsonReport.h"
 
+#include "image/HexText.h"
 #include "image/ImageLayout.h"
 
 #include <cmath>
@@ -51,16 +52,7 @@ Json jsonOfFailure(const Failure& failure)
 
 std::string hexOf(const std::string& characters)
 {
-    static const char digits[] = "0123456789abcdef";
-    std::string text;
-    for (const char c : characters) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (!text.empty())
-            text += ' ';
-        text += digits[byte >> 4];
-        text += digits[byte & 0xF];
-    }
-    return text;
+    return lowerHex({reinterpret_cast<const std::uint8_t*>(characters.data()), characters.size()}, " ");
 }
 
 void JsonReport::waiting(int board, bool reminder)

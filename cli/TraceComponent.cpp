@@ -1,5 +1,6 @@
 #include "cli/TraceComponent.h"
 
+#include "image/HexText.h"
 #include "serial/LineSettings.h"
 
 #include <chrono>
@@ -8,11 +9,11 @@
 namespace isp::cli {
 namespace {
 
-void writeHex(std::ostream& out, const std::uint8_t* bytes, std::size_t count)
+// Each byte after a blank: " 50 47 00 07".
+void writeHex(std::ostream& out, std::span<const std::uint8_t> bytes)
 {
-    static const char digits[] = "0123456789abcdef";
-    for (std::size_t i = 0; i < count; ++i)
-        out << ' ' << digits[bytes[i] >> 4] << digits[bytes[i] & 0xF];
+    if (!bytes.empty())
+        out << ' ' << lowerHex(bytes, " ");
 }
 
 } // namespace
@@ -58,14 +59,14 @@ TraceComponent::TraceComponent(SerialComponent& inner, std::ostream& out, Clock&
             return;
         writeTime();
         out_ << " rx";
-        writeHex(out_, reinterpret_cast<const std::uint8_t*>(characters.data()), characters.size());
+        writeHex(out_, {reinterpret_cast<const std::uint8_t*>(characters.data()), characters.size()});
         out_ << '\n';
         out_.flush();
     });
     setOutputObserver([this](std::span<const std::uint8_t> bytes) {
         writeTime();
         out_ << " tx " << parityName(Settings());
-        writeHex(out_, bytes.data(), bytes.size());
+        writeHex(out_, bytes);
         out_ << '\n';
         // Flushed after the page is out, not between header and frame: a
         // write to a slow terminal must not delay the frame.

@@ -2,12 +2,14 @@
 
 namespace isp {
 
-std::string lowerHex(std::span<const std::uint8_t> bytes)
+std::string lowerHex(std::span<const std::uint8_t> bytes, std::string_view separator)
 {
     static constexpr char Digits[] = "0123456789abcdef";
     std::string text;
-    text.reserve(bytes.size() * 2);
+    text.reserve(bytes.size() * (2 + separator.size()));
     for (const std::uint8_t byte : bytes) {
+        if (!text.empty())
+            text += separator;
         text += Digits[byte >> 4];
         text += Digits[byte & 0x0F];
     }
