@@ -8,14 +8,6 @@
 namespace isp::cli {
 namespace {
 
-// A component's sentence, without its full stop, to be followed by more.
-std::string clause(std::string text)
-{
-    while (!text.empty() && (text.back() == '.' || text.back() == ' '))
-        text.pop_back();
-    return text;
-}
-
 std::string adviceForPort(int number)
 {
     switch (number) {

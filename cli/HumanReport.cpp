@@ -112,16 +112,25 @@ void HumanReport::boardDone(const BoardSummary& summary)
     (void)summary;
 }
 
+void writeFailure(std::ostream& err, const Failure& failure)
+{
+    err << "velmora-isp2-cli: " << failure.message << ".\n";
+    if (!failure.advice.empty())
+        err << "  " << failure.advice << "\n";
+}
+
+void writeWarning(std::ostream& err, const std::string& text)
+{
+    err << "warning: " << text << "\n";
+}
+
 void HumanReport::failed(const Failure& failure)
 {
     clearProgress();
-    if (failure.status == ExitStatus::Interrupted) {
+    if (failure.status == ExitStatus::Interrupted)
         err_ << failure.message << ".\n";
-    } else {
-        err_ << "velmora-isp2-cli: " << failure.message << ".\n";
-        if (!failure.advice.empty())
-            err_ << "  " << failure.advice << "\n";
-    }
+    else
+        writeFailure(err_, failure);
     err_.flush();
 }
 
@@ -139,7 +148,7 @@ void HumanReport::warning(const std::string& text)
     if (settings_.quiet)
         return;
     clearProgress();
-    err_ << "warning: " << text << "\n";
+    writeWarning(err_, text);
     err_.flush();
 }
 

@@ -19,6 +19,10 @@ struct HumanReportSettings {
     bool loop = false;         // boards are numbered in what is said
 };
 
+// A failure as stderr shows it: the message, then what to do.
+void writeFailure(std::ostream& err, const Failure& failure);
+void writeWarning(std::ostream& err, const std::string& text);
+
 class HumanReport final : public UploadEvents {
 public:
     // `facts` must outlive the report; it may be completed after construction.

@@ -1,7 +1,9 @@
 #include "cli/ImageCommands.h"
 
+#include "cli/HumanReport.h"
 #include "cli/ImageInput.h"
 #include "cli/JsonReport.h"
+#include "cli/Utf8Path.h"
 
 #include <filesystem>
 #include <fstream>
@@ -9,22 +11,10 @@
 namespace isp::cli {
 namespace {
 
-void tellFailure(const Failure& failure, std::ostream& err)
-{
-    err << "velmora-isp2-cli: " << failure.message << ".\n";
-    if (!failure.advice.empty())
-        err << "  " << failure.advice << "\n";
-}
-
 void tellWarnings(const ImageInput& image, std::ostream& err)
 {
     for (const std::string& warning : image.warnings)
-        err << "warning: " << warning << "\n";
-}
-
-std::filesystem::path pathOf(const std::string& utf8)
-{
-    return {std::u8string(utf8.begin(), utf8.end())};
+        writeWarning(err, warning);
 }
 
 } // namespace
@@ -45,7 +35,7 @@ ExitStatus runInfo(const InfoOptions& options, Console& console)
         return ExitStatus::Ok;
     }
     if (!choice.image) {
-        tellFailure(choice.refusal, console.err);
+        writeFailure(console.err, choice.refusal);
         return choice.refusal.status;
     }
     const ImageFacts& facts = choice.image->facts;
@@ -63,19 +53,18 @@ ExitStatus runConvert(const ConvertOptions& options, Console& console)
 {
     const ImageChoice choice = readImageInput(options.input);
     if (!choice.image) {
-        tellFailure(choice.refusal, console.err);
+        writeFailure(console.err, choice.refusal);
         return choice.refusal.status;
     }
     if (!options.quiet)
         tellWarnings(*choice.image, console.err);
     const ImageBytes& bytes = choice.image->bytes;
-    std::ofstream out(pathOf(options.output), std::ios::binary | std::ios::trunc);
+    std::ofstream out(pathFromUtf8(options.output), std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     out.close();
     if (!out) {
-        tellFailure(
-            {ExitStatus::Failure, "Cannot write " + options.output, "Name a file in a folder you may write to.", 0, 0},
-            console.err);
+        writeFailure(console.err,
+            {ExitStatus::Failure, "Cannot write " + options.output, "Name a file in a folder you may write to.", 0, 0});
         return ExitStatus::Failure;
     }
     if (!options.quiet) {

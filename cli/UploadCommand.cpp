@@ -6,6 +6,7 @@
 #include "cli/JsonReport.h"
 #include "cli/PortChoice.h"
 #include "cli/TraceComponent.h"
+#include "cli/Utf8Path.h"
 #include "serial/CommControl.h"
 #include "serial/Platform.h"
 #include "transfer/LoopTimer.h"
@@ -63,8 +64,7 @@ public:
             stream_ = &err;
             return true;
         }
-        file_.open(std::filesystem::path(std::u8string(name.begin(), name.end())),
-            std::ios::out | std::ios::binary | std::ios::trunc);
+        file_.open(pathFromUtf8(name), std::ios::out | std::ios::binary | std::ios::trunc);
         stream_ = &file_;
         return file_.is_open();
     }

@@ -48,4 +48,13 @@ private:
     std::string refused_;
 };
 
+// A component's sentence without the full stop it may end with, to sit
+// inside a front end's own sentence.
+inline std::string clause(std::string text)
+{
+    while (!text.empty() && (text.back() == '.' || text.back() == ' '))
+        text.pop_back();
+    return text;
+}
+
 } // namespace isp

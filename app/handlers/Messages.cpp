@@ -1,18 +1,6 @@
 #include "app/handlers/Messages.h"
 
 namespace isp::messages {
-namespace {
-
-// A component's sentence, without the full stop it may end with, to sit
-// inside one of the program's own sentences.
-std::string clause(std::string text)
-{
-    while (!text.empty() && (text.back() == '.' || text.back() == ' '))
-        text.pop_back();
-    return text;
-}
-
-} // namespace
 
 std::string openFailed(const CommResult& failure)
 {
