@@ -50,8 +50,7 @@ std::vector<ListedPort> systemPortList()
     std::vector<ListedPort> ports;
     for (PortInfo& info : platform::listSerialPorts()) {
         platform::PortUse use = platform::portAvailability(info.path);
-        const int com = info.com;
-        ports.push_back({com, std::move(info), std::move(use)});
+        ports.push_back({std::move(info), std::move(use)});
     }
     return ports;
 }
@@ -66,7 +65,7 @@ void writePortList(const std::vector<ListedPort>& ports, std::ostream& out)
     for (const ListedPort& port : ports)
         pathWidth = std::max(pathWidth, port.info.path.size());
     for (const ListedPort& port : ports) {
-        std::string com = "COM" + std::to_string(port.com);
+        std::string com = "COM" + std::to_string(port.info.com);
         com.resize(std::max<std::size_t>(com.size() + 1, 6), ' ');
         std::string path = port.info.path;
         path.resize(pathWidth + 2, ' ');
@@ -90,7 +89,7 @@ void writePortListJson(const std::vector<ListedPort>& ports, JsonLines& lines)
         }
         const auto optionalText = [](const std::string& text) { return text.empty() ? Json(nullptr) : Json(text); };
         Json line;
-        line["com"] = port.com;
+        line["com"] = port.info.com;
         line["device"] = port.info.path;
         line["links"] = port.info.links;
         line["description"] = optionalText(port.info.description);

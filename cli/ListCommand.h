@@ -15,8 +15,8 @@
 namespace isp::cli {
 
 struct ListedPort {
-    int com = 0;
-    PortInfo info;
+    PortInfo info; // with its COMn number
+
     platform::PortUse use;
 };
 

@@ -1,8 +1,9 @@
-// What a person and a program see of an upload: the progress line only on
+// What a person and a program see of an upload and of the port list: the progress line only on
 // a terminal, --quiet, where the summary goes, and the JSON of failures and
 // warnings (the other events are checked on a whole upload, CliUploadTest).
 #include "cli/HumanReport.h"
 #include "cli/JsonReport.h"
+#include "cli/ListCommand.h"
 #include "serial/sim/SimulatedScheduler.h"
 
 #include <gtest/gtest.h>
@@ -145,4 +146,49 @@ TEST(JsonReport, FailuresAndWarningsCarryTheirFieldsWithNullsForWhatIsNotKnown)
     EXPECT_EQ(parsed[1]["comm_error"], nullptr);
     EXPECT_EQ(parsed[2]["event"], "warning");
     EXPECT_EQ(parsed[2]["message"], "the name ends in .bin");
+}
+
+// The machines the tests run on have no serial port to list, so `list` is
+// checked here on made-up ports: the window's numbers, what is not known as
+// null, who holds a port.
+TEST(PortList, ShowsEachPortWithItsComNumberWhatIsKnownAndWhoHoldsIt)
+{
+    std::vector<ListedPort> ports(2);
+    ports[0].info = {
+        2, "/dev/ttyUSB0", {"/dev/serial/by-id/usb-FTDI_X"}, "FT232R USB UART", "FTDI", "A10K", 0x0403, 0x6001};
+    ports[0].use = {platform::PortUse::State::Held, {{4242, "picocom"}}, "held by picocom (process 4242)"};
+    ports[1].info.com = 5;
+    ports[1].info.path = "/dev/ttyS4";
+    ports[1].use = {platform::PortUse::State::NoPermission, {}, "no permission"};
+
+    std::ostringstream text;
+    writePortList(ports, text);
+    EXPECT_EQ(text.str(),
+        "COM2  /dev/ttyUSB0  held by picocom (process 4242)\n"
+        "      FT232R USB UART, FTDI, serial A10K, USB 0403:6001\n"
+        "      /dev/serial/by-id/usb-FTDI_X\n"
+        "COM5  /dev/ttyS4    no permission\n");
+
+    SimulatedScheduler clock(Clock::Duration::zero());
+    std::ostringstream out;
+    JsonLines lines(out, clock, clock.now());
+    writePortListJson(ports, lines);
+    std::istringstream in(out.str());
+    std::string first;
+    std::string second;
+    std::getline(in, first);
+    std::getline(in, second);
+    EXPECT_EQ(nlohmann::json::parse(first),
+        nlohmann::json::parse(R"({"schema":1,"event":"port","time":0.0,"com":2,"device":"/dev/ttyUSB0",)"
+                              R"("links":["/dev/serial/by-id/usb-FTDI_X"],"description":"FT232R USB UART",)"
+                              R"("manufacturer":"FTDI","serial_number":"A10K","vendor_id":"0403",)"
+                              R"("product_id":"6001","availability":"held",)"
+                              R"j("availability_text":"held by picocom (process 4242)",)j"
+                              R"("holders":[{"pid":4242,"program":"picocom"}]})"));
+    const auto bare = nlohmann::json::parse(second);
+    EXPECT_EQ(bare["com"], 5);
+    EXPECT_EQ(bare["description"], nullptr);
+    EXPECT_EQ(bare["vendor_id"], nullptr);
+    EXPECT_EQ(bare["availability"], "no-permission");
+    EXPECT_EQ(bare["holders"], nlohmann::json::array());
 }
