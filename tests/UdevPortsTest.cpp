@@ -80,6 +80,8 @@ TEST(UdevPorts, DescribesAPortByTheNamesTheDeviceGivesItself)
 TEST(UdevPorts, ListsThePortsQtListsOnThisMachine)
 {
     const std::vector<PortInfo> ours = listSerialPortsWithUdev();
+    if (ours.empty() && QSerialPortInfo::availablePorts().isEmpty())
+        GTEST_SKIP() << "no serial port on this machine to compare";
     std::size_t matched = 0;
     for (const QSerialPortInfo& qt : QSerialPortInfo::availablePorts()) {
         const std::string path = qt.systemLocation().toStdString();
