@@ -6,16 +6,24 @@
 #include <cmath>
 
 namespace isp::cli {
+namespace {
+
+// Seconds to the microsecond, as every time in the JSON lines is given.
+double jsonSeconds(Clock::Duration duration)
+{
+    return std::round(std::chrono::duration<double>(duration).count() * 1e6) / 1e6;
+}
+
+} // namespace
 
 using Json = nlohmann::ordered_json;
 
 void JsonLines::write(const char* event, const Json& fields)
 {
-    const double seconds = std::chrono::duration<double>(clock_.now() - start_).count();
     Json line;
     line["schema"] = JsonSchemaVersion;
     line["event"] = event;
-    line["time"] = std::round(seconds * 1e6) / 1e6;
+    line["time"] = jsonSeconds(clock_.now() - start_);
     for (const auto& [key, value] : fields.items())
         line[key] = value;
     // Bytes beyond ASCII in a message (a file name) are passed on; a byte
@@ -84,8 +92,7 @@ void JsonReport::requestIgnored(int board, const std::string& request)
 void JsonReport::boardDone(const BoardSummary& summary)
 {
     lines_.write("done",
-        {{"board", summary.board}, {"pages_sent", summary.pagesSent},
-            {"seconds", std::round(std::chrono::duration<double>(summary.duration).count() * 1e6) / 1e6}});
+        {{"board", summary.board}, {"pages_sent", summary.pagesSent}, {"seconds", jsonSeconds(summary.duration)}});
 }
 
 void JsonReport::failed(const Failure& failure)
@@ -107,7 +114,7 @@ void JsonReport::summary(const BoardSummary& summary)
     fields["asked_again"] = jsonOfPageRanges(summary.askedAgain);
     fields["never_asked"] = jsonOfPageRanges(summary.neverAsked);
     fields["never_sent"] = jsonOfPageRanges(summary.neverSent);
-    fields["seconds"] = std::round(std::chrono::duration<double>(summary.duration).count() * 1e6) / 1e6;
+    fields["seconds"] = jsonSeconds(summary.duration);
     fields["port"] = facts_.port.argument;
     fields["device"] = facts_.port.device;
     fields["image"] = jsonOfImage(facts_.image);

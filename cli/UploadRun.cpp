@@ -33,8 +33,9 @@ void UploadRun::start(int port, const ImageBytes& image)
     transfer_.useImage(image);
     const CommResult opened = transfer_.openPort();
     if (!opened) {
-        events_.failed(openingFailed(opened));
-        result_ = exitStatusForOpening(opened);
+        const Failure failure = openingFailed(opened);
+        events_.failed(failure);
+        result_ = failure.status;
         return;
     }
     tracker_.emplace(settings_.rules, events_, clock_.now());
@@ -81,6 +82,7 @@ void UploadRun::Timer1_Timer()
 void UploadRun::afterEvent()
 {
     if (const auto result = tracker_->result()) {
+        stopLine();
         finish(*result);
         return;
     }
@@ -116,8 +118,7 @@ void UploadRun::interrupt()
     if (finished())
         return;
     // Drained and closed before the summary is told.
-    Timer1_.setEnabled(false);
-    transfer_.closePort();
+    stopLine();
     if (!tracker_) {
         result_ = ExitStatus::Interrupted;
         return;
@@ -128,16 +129,19 @@ void UploadRun::interrupt()
 
 void UploadRun::fail(const Failure& failure)
 {
-    Timer1_.setEnabled(false);
-    transfer_.closePort();
+    stopLine();
     tracker_->end(failure);
     finish(failure.status);
 }
 
-void UploadRun::finish(ExitStatus result)
+void UploadRun::stopLine()
 {
     Timer1_.setEnabled(false);
     transfer_.closePort();
+}
+
+void UploadRun::finish(ExitStatus result)
+{
     loop_.cancel(deadlineTask_);
     loop_.cancel(reminderTask_);
     deadlineTask_ = 0;

@@ -65,6 +65,9 @@ private:
     void afterEvent();
     void remindWaiting();
     void fail(const Failure& failure);
+    // No more ticks, the port drained and closed.
+    void stopLine();
+    // The run's result, once the line is stopped.
     void finish(ExitStatus result);
     std::string whatWasDone() const;
 
