@@ -87,6 +87,15 @@ protected:
         if (events_.gone)
             events_.gone();
     }
+    // The device went away while the loop watched it: the line closes, hands
+    // over the characters it read last, and says so once.
+    void lose(std::string_view lastCharacters = {})
+    {
+        close();
+        if (!lastCharacters.empty())
+            reportReceived(lastCharacters);
+        reportGone();
+    }
 
 private:
     Events events_;

@@ -249,10 +249,7 @@ void PosixLine::onReadable()
         if (got < 0 && errno == EAGAIN)
             break;
         // 0 bytes (VMIN is 1, so this is a hang-up) or EIO: the device is gone.
-        close();
-        if (!characters.empty())
-            reportReceived(characters);
-        reportGone();
+        lose(characters);
         return;
     }
     if (!characters.empty())
@@ -261,10 +258,8 @@ void PosixLine::onReadable()
 
 void PosixLine::onWritable()
 {
-    if (!pushOutput()) {
-        close();
-        reportGone();
-    }
+    if (!pushOutput())
+        lose();
 }
 
 CommResult PosixLine::gone(int error)

@@ -328,10 +328,7 @@ void WinLine::onReadEnded()
     if (classify(ended, cause) != ReadEnding::Gone)
         cause = startRead();
     if (cause != ErrorSuccess) {
-        close();
-        if (!characters.empty())
-            reportReceived(characters);
-        reportGone();
+        lose(characters);
         return;
     }
     if (!characters.empty())
@@ -415,10 +412,8 @@ ErrorCode WinLine::collectWrite()
 
 void WinLine::onWriteEnded()
 {
-    if (collectWrite() != ErrorSuccess) {
-        close();
-        reportGone();
-    }
+    if (collectWrite() != ErrorSuccess)
+        lose();
 }
 
 void WinLine::finish(std::unique_ptr<IoSlot>& slot)
