@@ -95,10 +95,16 @@ bool uploadOnce(int round, const std::string& program)
         .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
 
     const pid_t pid = startProgram(program, pty.slavePath(), imagePath, tracePath);
+    int status = -1;
+    bool ended = false;
+    const auto programEnded = [&] {
+        ended = ended || ::waitpid(pid, &status, WNOHANG) == pid;
+        return ended;
+    };
     // Asked before the program opened the port, the first request would be
     // thrown away with the input from before the opening.
     const auto deadline = steady_clock::now() + 30s;
-    while (processesUsingDevice(pty.slavePath()).empty() && steady_clock::now() < deadline)
+    while (processesUsingDevice(pty.slavePath()).empty() && steady_clock::now() < deadline && !programEnded())
         loop.runOnce(1ms);
 
     VirtualBootLoader::Options options;
@@ -106,10 +112,10 @@ bool uploadOnce(int round, const std::string& program)
     PtyBootLoader device(pty, loop, options);
     const auto start = steady_clock::now();
     device.loader().start();
-    int status = -1;
-    loop.runUntil([&] { return (device.loader().finished() && ::waitpid(pid, &status, WNOHANG) == pid); }, 130s);
+    // The program ends on its own once the board is done, or early on a fault.
+    loop.runUntil(programEnded, 130s);
     const double total = duration<double>(steady_clock::now() - start).count();
-    if (status == -1) {
+    if (!ended) {
         ::kill(pid, SIGKILL);
         ::waitpid(pid, &status, 0);
     }
