@@ -20,6 +20,11 @@ namespace isp::test {
 
 using namespace std::chrono_literals;
 
+inline bool contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
 class CliFixture : public ::testing::Test {
 protected:
     // Safety limits for a program or device gone wrong, never a pacing.

@@ -16,11 +16,6 @@ using namespace isp::test;
 
 namespace {
 
-bool contains(const std::string& text, const std::string& part)
-{
-    return text.find(part) != std::string::npos;
-}
-
 class PosixCliPorts : public CliFixture {};
 class CliImages : public CliFixture {
 protected:

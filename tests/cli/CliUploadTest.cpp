@@ -22,11 +22,6 @@ namespace {
 
 using Json = nlohmann::json;
 
-bool contains(const std::string& text, const std::string& part)
-{
-    return text.find(part) != std::string::npos;
-}
-
 std::vector<int> pagesUpTo(int count)
 {
     std::vector<int> pages(static_cast<std::size_t>(count));

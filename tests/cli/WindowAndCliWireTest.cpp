@@ -5,6 +5,7 @@
 // command line's upload run, each on its own simulated line; every byte
 // each sends is recorded with its parity bit, and the two records compared.
 #include "cli/UploadRun.h"
+#include "tests/cli/RecordedEvents.h"
 #include "tests/support/SimulatedRig.h"
 
 #include <gtest/gtest.h>
@@ -80,17 +81,6 @@ std::unique_ptr<VirtualBootLoader> attachRecordingDevice(
     return loader;
 }
 
-// The command line's upload run on a simulated line, reporting to nobody.
-struct SilentEvents final : cli::UploadEvents {
-    void waiting(int, bool) override {}
-    void boardStarted(int, int) override {}
-    void pageSent(const cli::PageSent&) override {}
-    void requestIgnored(int, const std::string&) override {}
-    void boardDone(const cli::BoardSummary&) override {}
-    void failed(const cli::Failure&) override {}
-    void summary(const cli::BoardSummary&) override {}
-};
-
 } // namespace
 
 TEST(WindowAndCommandLine, PutTheSameBytesWithTheSameParityOnTheWire)
@@ -118,7 +108,7 @@ TEST(WindowAndCommandLine, PutTheSameBytesWithTheSameParityOnTheWire)
         line.addPort(1);
         CommControl MSComm1{std::make_unique<SimulatedSerialLine>(line), ports, scheduler};
         LoopTimer Timer1{scheduler};
-        SilentEvents events;
+        RecordedEvents events;
         cli::UploadRun upload(scheduler, MSComm1, Timer1, events, {});
         upload.start(1, image);
         DeviceScript script;
