@@ -122,6 +122,7 @@ TEST_F(PtyFaults, DeviceVanishesWhileAMessageIsOnScreen)
         shown = true;
         rig.device->setOnPageWritten([&] {
             rig.device->setOnPageWritten({});
+            EXPECT_GT(rig.form.showing, 0) << "the message was gone before the device";
             rig.unplug();
         });
     };

@@ -26,8 +26,16 @@ public:
     void sleepUntil(TimePoint when) override { now_ = std::max(now_, when); }
     void doze(Duration duration) override { now_ += duration; }
     Clock& clock() override { return *this; }
-    Id post(Task /*task*/) override { return 0; }
-    Id runAt(TimePoint /*when*/, Task /*task*/) override { return 0; }
+    Id post(Task /*task*/) override
+    {
+        ADD_FAILURE() << "the line posted a task";
+        return 0;
+    }
+    Id runAt(TimePoint /*when*/, Task /*task*/) override
+    {
+        ADD_FAILURE() << "the line set a timed task";
+        return 0;
+    }
     void cancel(Id /*id*/) override {}
     Id watch(NativeHandle handle, Interest /*interest*/, Task ready) override
     {

@@ -6,8 +6,8 @@
 //
 // Checked at every notification, tick and step (see RequestWatch and
 // WireWatch): the request handler follows the boot loader's rule exactly,
-// keeping at most three characters of an incomplete request, and takes every
-// waiting character; every tick sends exactly the pending page; once the
+// taking every waiting character once four wait and leaving fewer with the
+// component; every tick sends exactly the pending page; once the
 // loop is idle, no notification is due. With a sound line the port stays
 // open and no message shows.
 #include "tests/fuzz/RequestPathInput.h"
