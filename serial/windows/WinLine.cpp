@@ -324,8 +324,8 @@ void WinLine::onReadEnded()
     const auto* data = reader_->buffer().data();
     const std::string characters(reinterpret_cast<const char*>(data), std::min(ended.bytes, ReadChunk));
 
-    ErrorCode cause = ErrorSuccess;
-    if (classify(ended, cause) != ReadEnding::Gone)
+    ErrorCode cause = goneAfterRead(ended);
+    if (cause == ErrorSuccess)
         cause = startRead();
     if (cause != ErrorSuccess) {
         lose(characters);
@@ -335,37 +335,31 @@ void WinLine::onReadEnded()
         reportReceived(characters);
 }
 
-WinLine::ReadEnding WinLine::classify(const IoState& ended, ErrorCode& cause)
+ErrorCode WinLine::goneAfterRead(const IoState& ended)
 {
     if (ended.phase == IoState::Phase::Done && ended.bytes > 0) {
         quickEmptyReads_ = 0;
-        return ReadEnding::Data;
+        return ErrorSuccess;
     }
-    if (ended.phase == IoState::Phase::Failed && meansDeviceGone(ended.error)) {
-        cause = ended.error;
-        return ReadEnding::Gone;
-    }
+    if (ended.phase == IoState::Phase::Failed && meansDeviceGone(ended.error))
+        return ended.error;
     // A time-out (success with no bytes on Windows, ERROR_TIMEOUT on Wine) or
     // another failure, such as a read aborted by a line error: gone only if
     // the port does not answer either.
-    if (const CommStatus status = api_->clearCommError(handle_); status.error != ErrorSuccess) {
-        cause = status.error;
-        return ReadEnding::Gone;
-    }
+    if (const CommStatus status = api_->clearCommError(handle_); status.error != ErrorSuccess)
+        return status.error;
     if (ended.bytes > 0) {
         quickEmptyReads_ = 0;
-        return ReadEnding::Data;
+        return ErrorSuccess;
     }
     const auto halfWait = std::chrono::milliseconds(ReadWaitMs / 2);
     if (clock_.now() - readStartedAt_ >= halfWait) {
         quickEmptyReads_ = 0;
-        return ReadEnding::Empty;
+        return ErrorSuccess;
     }
-    if (++quickEmptyReads_ >= QuickEmptyReadsLimit) {
-        cause = ended.phase == IoState::Phase::Failed ? ended.error : ErrorNotReady;
-        return ReadEnding::Gone;
-    }
-    return ReadEnding::Empty;
+    if (++quickEmptyReads_ >= QuickEmptyReadsLimit)
+        return ended.phase == IoState::Phase::Failed ? ended.error : ErrorNotReady;
+    return ErrorSuccess;
 }
 
 ErrorCode WinLine::submitWrite()

@@ -78,12 +78,12 @@ public:
     void discardOutput() override;
 
 private:
-    enum class ReadEnding { Data, Empty, Gone };
-
     CommResult applySettings(const LineSettings& settings);
     win32::ErrorCode startRead();
     void onReadEnded();
-    ReadEnding classify(const win32::IoState& state, win32::ErrorCode& cause);
+    // Why the device is gone, as a read's ending shows it; ErrorSuccess when
+    // the line goes on (data, or a time-out with the port still answering).
+    win32::ErrorCode goneAfterRead(const win32::IoState& ended);
     // Hands waiting bytes to WriteFile if none is running.
     win32::ErrorCode submitWrite();
     // Takes the result of the running write, if it ended, and starts the next.
