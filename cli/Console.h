@@ -21,4 +21,12 @@ bool standardErrorIsTerminal();
 // program in the middle of a page: writes then fail quietly instead.
 void keepRunningWhenOutputCloses();
 
+// Whether this program has a console window of its own, which closes the
+// moment the program ends: a command-line program started from Explorer
+// with a double click (the only process on its console, its input that
+// console). Such a program should say how to use it and wait for Enter
+// rather than flash a window and vanish. False when started from a shell or
+// with its input redirected, and on every system but Windows.
+bool startedByDoubleClick();
+
 } // namespace isp::cli

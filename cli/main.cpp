@@ -9,7 +9,7 @@ int main(int argc, char* argv[])
     isp::platform::tuneProcessForTiming();
     isp::cli::keepRunningWhenOutputCloses();
     isp::cli::Console console{std::cout, std::cerr, isp::cli::standardErrorIsTerminal()};
-    if (argc <= 1 && isp::platform::startedByDoubleClick()) {
+    if (argc <= 1 && isp::cli::startedByDoubleClick()) {
         // The console window is the program's own and closes when it ends:
         // say how to use it, and keep the window until it was read.
         const char* help[] = {argv[0], "--help"};

@@ -15,4 +15,9 @@ void keepRunningWhenOutputCloses()
     ::signal(SIGPIPE, SIG_IGN);
 }
 
+bool startedByDoubleClick()
+{
+    return false;
+}
+
 } // namespace isp::cli

@@ -22,4 +22,13 @@ void keepRunningWhenOutputCloses()
     ::_setmode(::_fileno(stderr), _O_BINARY);
 }
 
+bool startedByDoubleClick()
+{
+    DWORD processes[2];
+    if (::GetConsoleProcessList(processes, 2) != 1)
+        return false;
+    DWORD mode = 0;
+    return ::GetConsoleMode(::GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
+}
+
 } // namespace isp::cli

@@ -64,9 +64,4 @@ void tuneProcessForTiming()
 #endif
 }
 
-bool startedByDoubleClick()
-{
-    return false;
-}
-
 } // namespace isp::platform

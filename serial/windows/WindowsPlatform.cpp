@@ -160,13 +160,4 @@ void tuneProcessForTiming()
     ::timeBeginPeriod(1);
 }
 
-bool startedByDoubleClick()
-{
-    DWORD processes[2];
-    if (::GetConsoleProcessList(processes, 2) != 1)
-        return false;
-    DWORD mode = 0;
-    return ::GetConsoleMode(::GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
-}
-
 } // namespace isp::platform
