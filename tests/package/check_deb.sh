@@ -117,12 +117,12 @@ for size in 32 48 64 128 256; do
     [[ "$kind" == "PNG image data, $size x $size,"* ]] || fail "${size}x${size} icon is '$kind'"
 done
 icon32="$root/usr/share/icons/hicolor/32x32/apps/velmora-isp2.png"
-if [ -f "$icon32" ] && ! cmp -s "$icon32" "$source/app/widgets/icons/form1_32.png"; then
-    fail "the 32-pixel icon is not the main window's icon app/widgets/icons/form1_32.png"
+if [ -f "$icon32" ] && ! cmp -s "$icon32" "$source/app/icons/form1_32.png"; then
+    fail "the 32-pixel icon is not the main window's icon app/icons/form1_32.png"
 fi
 svg="$root/usr/share/icons/hicolor/scalable/apps/velmora-isp2.svg"
-if [ -f "$svg" ] && ! cmp -s "$svg" "$source/app/widgets/icons/velmora-isp2.svg"; then
-    fail "the scalable icon is not the drawing app/widgets/icons/velmora-isp2.svg"
+if [ -f "$svg" ] && ! cmp -s "$svg" "$source/app/icons/velmora-isp2.svg"; then
+    fail "the scalable icon is not the drawing app/icons/velmora-isp2.svg"
 fi
 
 copyright="$root/usr/share/doc/velmora-isp2/copyright"
