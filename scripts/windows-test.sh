@@ -15,7 +15,7 @@ folder=build-windows
 here=$(pwd)
 
 cmake -S . -B "$folder" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
-    -DISP_BUILD_WINDOW=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    -DISP_BUILD_QT_WINDOW=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$folder"
 cmake --build "$linux" --target wine_line_test
 

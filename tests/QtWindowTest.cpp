@@ -92,7 +92,7 @@ void clickThroughWindow(QWidget& window, QWidget& widget)
     QTest::mouseClick(window.windowHandle(), Qt::LeftButton, Qt::NoModifier, at);
 }
 
-class WindowsTest : public ::testing::Test {
+class QtWindowTest : public ::testing::Test {
 protected:
     void SetUp() override { application(); }
 
@@ -107,7 +107,7 @@ protected:
 
 // ---------------------------------------------------------------- main window
 
-TEST_F(WindowsTest, MainWindowCaptionPlaceSizeAndIcon)
+TEST_F(QtWindowTest, MainWindowCaptionPlaceSizeAndIcon)
 {
     Form1 form;
     showAndActivate(form);
@@ -125,7 +125,7 @@ TEST_F(WindowsTest, MainWindowCaptionPlaceSizeAndIcon)
     EXPECT_FALSE(icon.pixmap(32, 32).toImage().isNull());
 }
 
-TEST_F(WindowsTest, MainWindowControlsAsLaidOut)
+TEST_F(QtWindowTest, MainWindowControlsAsLaidOut)
 {
     Form1 form;
 
@@ -191,7 +191,7 @@ TEST_F(WindowsTest, MainWindowControlsAsLaidOut)
     EXPECT_EQ(box->count(), 0);
 }
 
-TEST_F(WindowsTest, LabelShowsItsWholeTextWithoutReachingThePortBox)
+TEST_F(QtWindowTest, LabelShowsItsWholeTextWithoutReachingThePortBox)
 {
     const QFont original = QApplication::font();
     // The desktop's font, then one far too wide for the room there is.
@@ -225,7 +225,7 @@ TEST_F(WindowsTest, LabelShowsItsWholeTextWithoutReachingThePortBox)
     QApplication::setFont(original);
 }
 
-TEST_F(WindowsTest, FocusStartsOnOpenFileAndTabCyclesThroughTheFourInputs)
+TEST_F(QtWindowTest, FocusStartsOnOpenFileAndTabCyclesThroughTheFourInputs)
 {
     Form1 form;
     showAndActivate(form);
@@ -247,7 +247,7 @@ TEST_F(WindowsTest, FocusStartsOnOpenFileAndTabCyclesThroughTheFourInputs)
     EXPECT_EQ(backward, QStringList({"OpenUart", "ComSelect", "ExitCommand", "OpenFile"}));
 }
 
-TEST_F(WindowsTest, ButtonsAnswerSpaceAndClicksButNotEnter)
+TEST_F(QtWindowTest, ButtonsAnswerSpaceAndClicksButNotEnter)
 {
     Form1 form;
     showAndActivate(form);
@@ -266,7 +266,7 @@ TEST_F(WindowsTest, ButtonsAnswerSpaceAndClicksButNotEnter)
     EXPECT_EQ(clicks, 2);
 }
 
-TEST_F(WindowsTest, CaptionAndProgressReachTheirControls)
+TEST_F(QtWindowTest, CaptionAndProgressReachTheirControls)
 {
     Form1 form;
     auto* uart = child<QPushButton>(form, "OpenUart");
@@ -286,11 +286,11 @@ TEST_F(WindowsTest, CaptionAndProgressReachTheirControls)
 
 // ------------------------------------------------------------------ port box
 
-class PortBoxTest : public WindowsTest {
+class PortBoxTest : public QtWindowTest {
 protected:
     void SetUp() override
     {
-        WindowsTest::SetUp();
+        QtWindowTest::SetUp();
         form = std::make_unique<Form1>();
         box = form->findChild<QComboBox*>(QStringLiteral("ComSelect"));
         ASSERT_NE(box, nullptr);
@@ -391,7 +391,7 @@ TEST_F(PortBoxTest, EmptyBoxOffersNothingToPick)
 
 // ------------------------------------------------------------ message window
 
-TEST_F(WindowsTest, MessageWindowOpensAtItsPlaceEachTimeWithOnlyItsOwnText)
+TEST_F(QtWindowTest, MessageWindowOpensAtItsPlaceEachTimeWithOnlyItsOwnText)
 {
     Form1 form;
     showAndActivate(form);
@@ -437,7 +437,7 @@ TEST_F(WindowsTest, MessageWindowOpensAtItsPlaceEachTimeWithOnlyItsOwnText)
     EXPECT_EQ(showings, 2);
 }
 
-TEST_F(WindowsTest, MessageWindowClosesByOkOrFrameButNotByEnterOrEscape)
+TEST_F(QtWindowTest, MessageWindowClosesByOkOrFrameButNotByEnterOrEscape)
 {
     Form1 form;
     showAndActivate(form);
@@ -470,7 +470,7 @@ TEST_F(WindowsTest, MessageWindowClosesByOkOrFrameButNotByEnterOrEscape)
     }
 }
 
-TEST_F(WindowsTest, WhileTheMessageShowsTimersTickAndTheMainWindowTakesNoClicks)
+TEST_F(QtWindowTest, WhileTheMessageShowsTimersTickAndTheMainWindowTakesNoClicks)
 {
     Form1 form;
     showAndActivate(form);
@@ -505,7 +505,7 @@ TEST_F(WindowsTest, WhileTheMessageShowsTimersTickAndTheMainWindowTakesNoClicks)
     EXPECT_GT(ticks, 0);
 }
 
-TEST_F(WindowsTest, LongMessageWrapsAndTheWindowGrowsDownwards)
+TEST_F(QtWindowTest, LongMessageWrapsAndTheWindowGrowsDownwards)
 {
     Form1 form;
     // The longest text the program shows, and a longer one.
@@ -540,7 +540,7 @@ TEST_F(WindowsTest, LongMessageWrapsAndTheWindowGrowsDownwards)
     }
 }
 
-TEST_F(WindowsTest, EveryMessageTheProgramShowsFitsTheWindow)
+TEST_F(QtWindowTest, EveryMessageTheProgramShowsFitsTheWindow)
 {
     Form1 form;
     const std::vector<std::string> texts = test_support::everyMessageText();
@@ -562,7 +562,7 @@ TEST_F(WindowsTest, EveryMessageTheProgramShowsFitsTheWindow)
     EXPECT_GE(longestHeight, 86 + 2 * metrics.lineSpacing());
 }
 
-TEST_F(WindowsTest, ShortMessageKeepsTheLaidOutSize)
+TEST_F(QtWindowTest, ShortMessageKeepsTheLaidOutSize)
 {
     Form1 form;
     PromptForm prompt(&form);
@@ -575,7 +575,7 @@ TEST_F(WindowsTest, ShortMessageKeepsTheLaidOutSize)
 
 // --------------------------------------------------------------- file dialog
 
-TEST_F(WindowsTest, FileDialogOffersBinFilesAndReturnsTheChoiceOrNothing)
+TEST_F(QtWindowTest, FileDialogOffersBinFilesAndReturnsTheChoiceOrNothing)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
@@ -651,7 +651,7 @@ void expectEveryControlDescribed(QWidget& window)
     }
 }
 
-TEST_F(WindowsTest, MainWindowControlsHaveAccessibleNamesAndDescriptions)
+TEST_F(QtWindowTest, MainWindowControlsHaveAccessibleNamesAndDescriptions)
 {
     Form1 form;
     expectEveryControlDescribed(form);
@@ -684,7 +684,7 @@ TEST_F(WindowsTest, MainWindowControlsHaveAccessibleNamesAndDescriptions)
     EXPECT_TRUE(labelled) << "the port box has no label";
 }
 
-TEST_F(WindowsTest, MessageWindowReadsOutItsMessage)
+TEST_F(QtWindowTest, MessageWindowReadsOutItsMessage)
 {
     Form1 form;
     for (const char* text : {messages::PortHeld, messages::FileError}) {
@@ -703,7 +703,7 @@ TEST_F(WindowsTest, MessageWindowReadsOutItsMessage)
 
 // ------------------------------------------------------------------- closing
 
-TEST_F(WindowsTest, ClosingTheMainWindowEndsTheProgramButClosingAMessageDoesNot)
+TEST_F(QtWindowTest, ClosingTheMainWindowEndsTheProgramButClosingAMessageDoesNot)
 {
     QApplication& app = application();
     ASSERT_TRUE(app.quitOnLastWindowClosed());
@@ -741,7 +741,7 @@ TEST_F(WindowsTest, ClosingTheMainWindowEndsTheProgramButClosingAMessageDoesNot)
 
 // The program as main() builds it, but on the simulated line: the real main
 // window and handlers, clicked as a user would.
-class ProgramTest : public WindowsTest {
+class ProgramTest : public QtWindowTest {
 protected:
     void start()
     {
