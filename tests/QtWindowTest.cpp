@@ -295,7 +295,9 @@ protected:
         box = form->findChild<QComboBox*>(QStringLiteral("ComSelect"));
         ASSERT_NE(box, nullptr);
         // Records what the handler sees when it is called.
-        form->setOnPortTextChanged([this] { seen.push_back(form->portText()); });
+        Form1View::Events events;
+        events.portTextChanged = [this] { seen.push_back(form->portText()); };
+        form->setEvents(std::move(events));
     }
 
     std::unique_ptr<Form1> form;

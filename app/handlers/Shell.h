@@ -21,7 +21,7 @@ using ImageLoader = std::function<ImageLoadResult(const std::string& path)>;
 class Shell {
 public:
     // Connects itself to the timer's ticks, the component's notifications and
-    // the port box's changes. All four must outlive the shell.
+    // every event of the main window. All four must outlive the shell.
     Shell(SerialComponent& MSComm1, Timer& Timer1, Form1View& form, Clock& clock);
     Shell(const Shell&) = delete;
     Shell& operator=(const Shell&) = delete;

@@ -96,6 +96,9 @@ Form1::Form1(QWidget* parent) : QWidget(parent)
     setTabOrder(ExitCommand_, ComSelect_);
     setTabOrder(ComSelect_, OpenUart_);
 
+    connect(OpenFile_, &QPushButton::clicked, this, [this] { raiseOpenFileClicked(); });
+    connect(OpenUart_, &QPushButton::clicked, this, [this] { raiseOpenUartClicked(); });
+    connect(ExitCommand_, &QPushButton::clicked, this, [this] { raiseExitClicked(); });
     // The user's pick changes the current text; so does setPortText, which
     // reports the change itself once it is complete.
     connect(ComSelect_, &QComboBox::currentTextChanged, this, [this] {
