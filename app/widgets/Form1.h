@@ -64,10 +64,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // What assistive technology reads out for each control, and for
-    // OpenUart in step with its caption.
-    void describeControls();
-    void describeOpenUart();
     void fitLabelText();
     bool underModalWindow() const;
     std::string askWithFileDialog();
