@@ -1,5 +1,7 @@
 #include "serial/windows/WinEventLoop.h"
 
+#include "serial/windows/PreciseTimer.h"
+
 #include <windows.h>
 
 #include <algorithm>
