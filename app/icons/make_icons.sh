@@ -9,6 +9,9 @@
 #                      installed application icon
 #   velmora-isp2_N.png the installed application icon at N x N pixels
 #   prompt_16.png      message window: a speech bubble with an exclamation mark
+#   velmora-isp2.ico   the Windows programs' icon: the drawing at 16, 32, 48
+#                      and 256 pixels (the 32-pixel one is form1_32.png)
+#   prompt.ico         the Windows message window's icon: prompt_16.png
 set -eu
 cd "$(dirname "$0")"
 
@@ -33,3 +36,11 @@ convert -size 16x16 xc:none \
     -stroke none -fill '#fff6c8' -draw 'rectangle 3,10 6,11' \
     -fill '#8a6d00' -draw 'rectangle 7,2 8,6' -draw 'rectangle 7,8 8,9' \
     $common PNG32:prompt_16.png
+
+# Windows icons, from the same pictures.
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+render 16 "$tmp/16.png"
+render 48 "$tmp/48.png"
+convert "$tmp/16.png" form1_32.png "$tmp/48.png" velmora-isp2_256.png $common velmora-isp2.ico
+convert prompt_16.png $common prompt.ico

@@ -19,7 +19,7 @@ namespace isp {
 
 class WinEventLoop final : public MainLoop {
 public:
-    static constexpr std::size_t MaxWatches = 63;
+    static constexpr std::size_t MaxWatches = 63; // and the timer: 64 handles
 
     explicit WinEventLoop(Clock& clock = SteadyClock::instance());
     ~WinEventLoop() override;
