@@ -67,6 +67,7 @@ public:
     std::string Input() override;
     int InBufferCount() const override { return static_cast<int>(input_.size()); }
     std::string portLocation(int n) const override { return directory_.pathOf(n); }
+    std::vector<int> portNumbersAbove(int highest) const override { return directory_.numbersAbove(highest); }
     int CommEvent() const override { return lastCommEvent(); }
 
 private:

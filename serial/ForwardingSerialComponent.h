@@ -59,6 +59,7 @@ public:
     }
     int InBufferCount() const override { return inner_.InBufferCount(); }
     std::string portLocation(int n) const override { return inner_.portLocation(n); }
+    std::vector<int> portNumbersAbove(int highest) const override { return inner_.portNumbersAbove(highest); }
     int CommEvent() const override { return lastCommEvent(); }
 
 private:

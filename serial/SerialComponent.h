@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The serial-port component the program talks to, shaped after the classic
 // communications control: properties are written while the port is closed,
@@ -83,6 +84,8 @@ public:
     // Where COMn lives on this system, for showing to the user (on Linux the
     // device path, "/dev/ttyUSB0"); empty when no such port is known.
     virtual std::string portLocation(int n) const = 0;
+    // COM numbers above `highest` that the system has (see PortDirectory).
+    virtual std::vector<int> portNumbersAbove(int highest) const = 0;
 
     // The cause of the notification being delivered (see CommEvents.h).
     virtual int CommEvent() const = 0;

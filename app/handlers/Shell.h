@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 // The main window's event handlers, free of widgets. Each is named after its
 // control and event and runs to its end on the user-interface thread; they
@@ -55,6 +56,8 @@ private:
     Form1View& form_;
     Transfer transfer_;
     ImageLoader loadImage_;
+    // With no port listed: the ports the system had above COM16 at start-up.
+    std::vector<int> portsAboveRange_;
 };
 
 } // namespace isp

@@ -153,10 +153,12 @@ void LaidOutWindow::layOut(const RECT* suggested)
     for (std::size_t i = 0; i < controls_.size(); ++i) {
         const layout::TwipsRect& r = layout_.controls[i].rect;
         ::SendMessageW(controls_[i], WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+        if (layout_.controls[i].kind == layout::Kind::DropDownList) {
+            sizeDropDownList(controls_[i], pixels(r.left), pixels(r.top), pixels(r.width), pixels(r.height));
+            continue;
+        }
         ::SetWindowPos(controls_[i], nullptr, pixels(r.left), pixels(r.top), pixels(r.width), pixels(r.height),
             SWP_NOZORDER | SWP_NOACTIVATE);
-        if (layout_.controls[i].kind == layout::Kind::DropDownList)
-            sizeDropDownList(controls_[i], pixels(r.height));
     }
     if (previous != nullptr)
         ::DeleteObject(previous);
@@ -176,12 +178,13 @@ void LaidOutWindow::layOut(const RECT* suggested)
     ::InvalidateRect(window_, nullptr, TRUE);
 }
 
-void LaidOutWindow::sizeDropDownList(HWND box, int height)
+void LaidOutWindow::sizeDropDownList(HWND box, int left, int top, int width, int height)
 {
     // A drop-down list's own height is that of its closed box plus its
     // list; the box is as high as its selection field makes it. Ask for the
     // field that gives the drawn height, and correct it once by what came
     // out (themes add borders of their own).
+    ::SetWindowPos(box, nullptr, left, top, width, height * (1 + DroppedEntries), SWP_NOZORDER | SWP_NOACTIVATE);
     const auto field = static_cast<int>(::SendMessageW(box, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0));
     RECT closed;
     ::GetWindowRect(box, &closed);

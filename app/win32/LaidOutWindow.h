@@ -76,7 +76,7 @@ private:
     // any), its controls, fonts and icons at dpi_.
     void layOut(const RECT* suggested);
     void placeWindow(const RECT* suggested);
-    void sizeDropDownList(HWND box, int height);
+    void sizeDropDownList(HWND box, int left, int top, int width, int height);
     HWND firstFocusable() const;
     bool moveFocusOnTabHere(const MSG& message);
 

@@ -107,6 +107,20 @@ class SimulatedPortDirectory final : public PortDirectory {
 public:
     std::string pathOf(int n) const override { return n >= 1 ? "sim:COM" + std::to_string(n) : std::string(); }
     void refresh() override {}
+    std::vector<int> numbersAbove(int highest) const override
+    {
+        std::vector<int> numbers;
+        for (const int n : above_) {
+            if (n > highest)
+                numbers.push_back(n);
+        }
+        return numbers;
+    }
+    // The COM numbers the system has, as far as numbersAbove tells.
+    void setNumbers(std::vector<int> numbers) { above_ = std::move(numbers); }
+
+private:
+    std::vector<int> above_;
 };
 
 // The program's end of the simulated line, under the communications control
