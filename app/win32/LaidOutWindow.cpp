@@ -167,7 +167,10 @@ void LaidOutWindow::layOut(const RECT* suggested)
         if (*icon != nullptr)
             ::DestroyIcon(*icon);
     }
-    bigIcon_ = iconFor(icon_, SM_CXICON, dpi_);
+    // A window whose icon is drawn only small (the message window's 16
+    // pixels) has no large one made up from it.
+    const bool drawnLarge = layout_.iconPixels >= 32;
+    bigIcon_ = drawnLarge ? iconFor(icon_, SM_CXICON, dpi_) : nullptr;
     smallIcon_ = iconFor(icon_, SM_CXSMICON, dpi_);
     ::SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_));
     ::SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_));

@@ -50,9 +50,12 @@ void MessageWindow::runModal()
     ::EnableWindow(owner_, FALSE);
     show();
     loop().runUntil([this] { return closed_ || loop().quitting(); }, std::chrono::hours(24 * 365));
-    // The owner first, so that the system activates it when this one goes.
+    // The owner first, so that it can be activated again, then given the
+    // activation before this one goes, as a dialog hands it back.
     if (ownerWasEnabled)
         ::EnableWindow(owner_, TRUE);
+    if (::GetActiveWindow() == handle())
+        ::SetActiveWindow(owner_);
     ::ShowWindow(handle(), SW_HIDE);
 }
 

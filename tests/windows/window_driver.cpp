@@ -14,9 +14,13 @@
 //   window_driver OUT.json close WINDOW          the frame's close control
 //   window_driver OUT.json wait WINDOW MS        until WINDOW shows, or MS pass
 //   window_driver OUT.json gone WINDOW MS        until WINDOW has gone
+//                                                (WINDOW may be "dialog" here:
+//                                                the file dialog)
 //   window_driver OUT.json open-in-dialog PATH   types PATH into the file
 //                                                dialog and presses Open
 //   window_driver OUT.json cancel-dialog         cancels the file dialog
+//   window_driver OUT.json resources EXE         the icons, manifest and
+//                                                version information in EXE
 //
 // WINDOW is Form1 or PromptForm; CONTROL a name of the layout table. The
 // exit status is 0 when the command did what it says, 1 otherwise.
@@ -84,18 +88,58 @@ json rectJson(const RECT& r)
     return {{"left", r.left}, {"top", r.top}, {"width", r.right - r.left}, {"height", r.bottom - r.top}};
 }
 
-int iconWidth(HICON icon)
+// The sizes of the pictures in an icon resource: its group's directory,
+// whose entries give width 0 for 256.
+json iconSizes(HMODULE module, int id)
 {
-    ICONINFO info{};
-    if (icon == nullptr || !::GetIconInfo(icon, &info))
-        return 0;
-    BITMAP bitmap{};
-    ::GetObjectW(info.hbmColor != nullptr ? info.hbmColor : info.hbmMask, sizeof bitmap, &bitmap);
-    if (info.hbmColor != nullptr)
-        ::DeleteObject(info.hbmColor);
-    if (info.hbmMask != nullptr)
-        ::DeleteObject(info.hbmMask);
-    return bitmap.bmWidth;
+    json sizes = json::array();
+    HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(14)); // RT_GROUP_ICON
+    if (found == nullptr)
+        return sizes;
+    const auto* bytes = static_cast<const BYTE*>(::LockResource(::LoadResource(module, found)));
+    const int count = bytes[4] | (bytes[5] << 8);
+    for (int i = 0; i < count; ++i) {
+        const BYTE width = bytes[6 + 14 * i];
+        sizes.push_back(width == 0 ? 256 : width);
+    }
+    return sizes;
+}
+
+std::string versionValue(const std::wstring& exe, const wchar_t* name)
+{
+    const DWORD size = ::GetFileVersionInfoSizeW(exe.c_str(), nullptr);
+    std::vector<BYTE> block(size);
+    if (size == 0 || !::GetFileVersionInfoW(exe.c_str(), 0, size, block.data()))
+        return {};
+    void* value = nullptr;
+    UINT length = 0;
+    const std::wstring path = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
+    if (!::VerQueryValueW(block.data(), path.c_str(), &value, &length) || length == 0)
+        return {};
+    return win32::utf8(static_cast<const wchar_t*>(value));
+}
+
+json resources(const std::string& exe)
+{
+    const std::wstring path = win32::wide(exe);
+    HMODULE module = ::LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    if (module == nullptr)
+        return {{"error", "cannot load " + exe}};
+    std::string manifest;
+    if (HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24))) { // RT_MANIFEST
+        const auto* text = static_cast<const char*>(::LockResource(::LoadResource(module, found)));
+        manifest.assign(text, ::SizeofResource(module, found));
+    }
+    json result = {
+        {"programIcon", iconSizes(module, 1)},
+        {"promptIcon", iconSizes(module, 2)},
+        {"manifest", manifest},
+        {"productName", versionValue(path, L"ProductName")},
+        {"fileVersion", versionValue(path, L"FileVersion")},
+        {"originalFilename", versionValue(path, L"OriginalFilename")},
+    };
+    ::FreeLibrary(module);
+    return result;
 }
 
 json windowJson(const layout::Window& layout, HWND window, HWND focus)
@@ -110,8 +154,6 @@ json windowJson(const layout::Window& layout, HWND window, HWND focus)
         {"client", {{"left", origin.x}, {"top", origin.y}, {"width", client.right}, {"height", client.bottom}}},
         {"enabled", ::IsWindowEnabled(window) != 0},
         {"dpi", ::GetDpiForWindow(window)},
-        {"bigIcon", iconWidth(reinterpret_cast<HICON>(ask(window, WM_GETICON, ICON_BIG)))},
-        {"smallIcon", iconWidth(reinterpret_cast<HICON>(ask(window, WM_GETICON, ICON_SMALL)))},
         {"owner", ::GetWindow(window, GW_OWNER) != nullptr},
         {"focus", ""},
     };
@@ -248,6 +290,15 @@ int run(const std::vector<std::string>& args, json& out)
     if (command == "tree") {
         out = tree();
         return 0;
+    }
+    if (command == "resources" && args.size() >= 2) {
+        out = resources(args[1]);
+        return out.contains("error") ? 1 : 0;
+    }
+    if ((command == "wait" || command == "gone") && args.size() >= 2 && args[1] == "dialog") {
+        const int ms = args.size() > 2 ? std::stoi(args[2]) : 5000;
+        const bool want = command == "wait";
+        return waitFor([&] { return (fileDialog() != nullptr) == want; }, ms) ? 0 : 1;
     }
     if ((command == "click" || command == "key" || command == "close" || command == "wait" || command == "gone")
         && args.size() >= 2) {
