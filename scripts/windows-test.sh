@@ -9,8 +9,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # Xvfb: the window's tests run on a headless X server, where xdotool and
-# xprop read its windows' icons.
-./scripts/install-deps.sh g++-mingw-w64-x86-64-posix wine wine64 xvfb xdotool x11-utils
+# xprop read its windows' icons; NSIS makes the setup program.
+./scripts/install-deps.sh g++-mingw-w64-x86-64-posix wine wine64 xvfb xdotool x11-utils nsis
+stage_start=$(date +%s%N)
 
 linux=${1:-build}
 folder=build-windows
@@ -95,8 +96,28 @@ ISP_WIN32_WINDOW=$here/$folder/app/win32/velmora-isp2.exe \
 set_dpi 96
 echo "-- Wine tests: $((($(date +%s%N) - start) / 1000000)) ms"
 
+echo "-- the downloads"
+rm -f "$folder"/velmora-isp2-*.zip
 (cd "$folder" && cpack -G ZIP >/dev/null && ls -1 ./*.zip)
-if [ -d cli ] && ! (cd "$folder" && cmake -E tar tf velmora-isp2-cli-*-windows-x86_64.zip) | grep -q 'velmora-isp2-cli\.exe$'; then
-    echo "the zip lacks velmora-isp2-cli.exe" >&2
+zip=$(ls "$folder"/velmora-isp2-*-windows-x86_64.zip)
+(cd "$folder" && cmake -E tar tf "$zip") >"$folder/zip-contents.txt"
+for file in velmora-isp2.exe velmora-isp2-cli.exe QUICKSTART.txt LICENSE.txt README.md; do
+    if ! grep -q "/$file\$" "$folder/zip-contents.txt"; then
+        echo "the zip lacks $file" >&2
+        exit 1
+    fi
+done
+if ! grep -q $'\r$' "$folder/windows-texts/QUICKSTART.txt"; then
+    echo "QUICKSTART.txt does not have Windows line ends" >&2
     exit 1
 fi
+# Each program one file: nothing but the system's own DLLs.
+for program in "$folder/app/win32/velmora-isp2.exe" "$folder/cli/velmora-isp2-cli.exe"; do
+    if x86_64-w64-mingw32-objdump -p "$program" | grep -i 'DLL Name' | grep -qiE 'libstdc|libgcc|winpthread|Qt'; then
+        echo "$program needs a DLL beside it" >&2
+        exit 1
+    fi
+done
+cmake --build "$folder" --target windows_installer >/dev/null
+tests/package/check_windows_installer.sh "$(ls "$folder"/velmora-isp2-*-setup.exe)"
+echo "-- Windows stage: $((($(date +%s%N) - stage_start) / 1000000)) ms"
