@@ -148,8 +148,11 @@ json windowJson(const layout::Window& layout, HWND window, HWND focus)
     ::GetClientRect(window, &client);
     POINT origin{0, 0};
     ::ClientToScreen(window, &origin);
+    RECT frame{};
+    ::GetWindowRect(window, &frame);
     json w = {
         {"name", std::string(layout.name)},
+        {"frame", rectJson(frame)},
         {"caption", textOf(window)},
         {"client", {{"left", origin.x}, {"top", origin.y}, {"width", client.right}, {"height", client.bottom}}},
         {"enabled", ::IsWindowEnabled(window) != 0},
