@@ -58,6 +58,7 @@ public:
         return taken;
     }
     int InBufferCount() const override { return inner_.InBufferCount(); }
+    void requestLowLatency() override { inner_.requestLowLatency(); }
     std::string portLocation(int n) const override { return inner_.portLocation(n); }
     int CommEvent() const override { return lastCommEvent(); }
 
