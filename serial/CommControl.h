@@ -66,6 +66,7 @@ public:
     int OutBufferCount() override;
     std::string Input() override;
     int InBufferCount() const override { return static_cast<int>(input_.size()); }
+    void requestLowLatency() override;
     std::string portLocation(int n) const override { return directory_.pathOf(n); }
     std::vector<int> portNumbersAbove(int highest) const override { return directory_.numbersAbove(highest); }
     int CommEvent() const override { return lastCommEvent(); }

@@ -81,6 +81,11 @@ public:
     // Characters waiting to be read.
     virtual int InBufferCount() const = 0;
 
+    // While open: asks the driver to pass short input on at once instead of
+    // holding it for a USB adapter's latency timer (SerialLine says more).
+    // Nothing changes where the driver has no such setting.
+    virtual void requestLowLatency() = 0;
+
     // Where COMn lives on this system, for showing to the user (on Linux the
     // device path, "/dev/ttyUSB0"); empty when no such port is known.
     virtual std::string portLocation(int n) const = 0;

@@ -116,7 +116,7 @@ TEST(PortCommands, OpenWritesTheLineSettingsInOrderAndCloseUndoesIt)
     rig.shell.OpenUart_Click();
     EXPECT_EQ(rig.MSComm1.operations(),
         (std::vector<std::string>{"CommPort=3", "Settings=38400,M,8,1", "InBufferSize=400", "OutBufferSize=400",
-            "InputLen=0", "RThreshold=2", "SThreshold=0", "PortOpen=true"}));
+            "InputLen=0", "RThreshold=2", "SThreshold=0", "PortOpen=true", "LowLatency=requested"}));
     EXPECT_TRUE(rig.MSComm1.PortOpen());
     EXPECT_EQ(rig.shell.state().PortOpenFlag, 1);
     EXPECT_EQ(rig.form.caption, "Uart:open");
