@@ -16,9 +16,9 @@ namespace isp {
 
 namespace {
 
-const layout::Window& Layout = layout::PromptFormLayout;
-const QRect ContentRect = twips::rect(Layout.control("PromptContent").rect);
-const QRect Command1Rect = twips::rect(Layout.control("Command1").rect);
+constexpr const layout::Window& Layout = layout::PromptFormLayout;
+constexpr QRect ContentRect = twips::rect(Layout.control("PromptContent").rect);
+constexpr QRect Command1Rect = twips::rect(Layout.control("Command1").rect);
 
 } // namespace
 

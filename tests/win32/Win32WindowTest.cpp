@@ -154,7 +154,7 @@ protected:
     // A file of `length` bytes: the image, or as much of it as fits.
     std::filesystem::path writeFile(const std::string& name, const ImageBytes& image, std::size_t length)
     {
-        const std::filesystem::path path = scratch / name;
+        std::filesystem::path path = scratch / name;
         std::ofstream out(path, std::ios::binary);
         for (std::size_t i = 0; i < length; ++i)
             out.put(static_cast<char>(i < image.size() ? image[i] : 0));
@@ -242,9 +242,9 @@ TEST_F(Win32Window, TabVisitsTheInputsInFocusOrderAndEnterOrEscapePressNothing)
 {
     start();
     ASSERT_EQ(focus(), "OpenFile");
-    std::vector<std::string> forward;
-    for (int i = 0; i < 4; ++i)
-        forward.push_back(focusAfterKey("tab"));
+    std::vector<std::string> forward(4);
+    for (std::string& next : forward)
+        next = focusAfterKey("tab");
     EXPECT_EQ(forward, (std::vector<std::string>{"ExitCommand", "ComSelect", "OpenUart", "OpenFile"}));
     EXPECT_EQ(focusAfterKey("shift-tab"), "OpenUart");
 
@@ -366,6 +366,10 @@ TEST_F(Win32Upload, PagesGoOnUnderTheFileDialogAndUnderAMessage)
     // The file dialog runs the system's own modal loop.
     ASSERT_TRUE(driver.act({"click", "Form1", "OpenFile"}));
     ASSERT_TRUE(driver.act({"wait", "dialog", "10000"}));
+    const json dialog = WindowDriver::window(driver.tree(), "dialog");
+    EXPECT_EQ(dialog["caption"], "open");
+    EXPECT_EQ(dialog["filter"], "*.bin");
+    EXPECT_EQ(dialog["owner"], true);
     int before = device.loader().pagesWritten();
     ASSERT_TRUE(waitForPages(device, before + 10));
     EXPECT_TRUE(driver.act({"wait", "dialog", "0"})) << "the dialog closed meanwhile";

@@ -65,6 +65,7 @@ WineProcess::WineProcess(
     std::vector<std::string> argv = {"wine", program};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     std::vector<char*> args;
+    args.reserve(argv.size() + 1);
     for (std::string& arg : argv)
         args.push_back(arg.data());
     args.push_back(nullptr);

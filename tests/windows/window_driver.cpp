@@ -228,8 +228,9 @@ json tree()
     }
     // The file dialog, when it is open: what it offers.
     if (HWND dialog = ::FindWindowW(L"#32770", nullptr); dialog != nullptr && ::IsWindowVisible(dialog)) {
-        windows.push_back(
-            {{"name", "dialog"}, {"caption", textOf(dialog)}, {"owner", ::GetWindow(dialog, GW_OWNER) != nullptr}});
+        // Its file type box is the combo box of id 1136 (cmb1).
+        windows.push_back({{"name", "dialog"}, {"caption", textOf(dialog)},
+            {"owner", ::GetWindow(dialog, GW_OWNER) != nullptr}, {"filter", textOf(::GetDlgItem(dialog, 1136))}});
     }
     return {{"windows", windows}};
 }
