@@ -1,11 +1,5 @@
 #include "app/win32/GuiEventLoop.h"
 
-#include "serial/windows/HandleWait.h"
-#include "serial/windows/PreciseTimer.h"
-
-#include <algorithm>
-#include <stdexcept>
-
 namespace isp {
 namespace {
 
@@ -19,7 +13,7 @@ constexpr auto IdleRound = std::chrono::hours(1);
 
 } // namespace
 
-GuiEventLoop::GuiEventLoop(Clock& clock) : clock_(clock), timer_(static_cast<HANDLE>(makePreciseTimer()))
+GuiEventLoop::GuiEventLoop(Clock& clock) : HandleWaitLoop(clock, MaxWatches)
 {
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
@@ -36,50 +30,19 @@ GuiEventLoop::~GuiEventLoop()
 {
     if (pollWindow_)
         ::DestroyWindow(pollWindow_);
-    if (timer_)
-        ::CloseHandle(timer_);
-}
-
-EventLoop::Id GuiEventLoop::watch(NativeHandle handle, Interest /*interest*/, Task ready)
-{
-    if (watches_.size() >= MaxWatches)
-        throw std::length_error("too many watches for MsgWaitForMultipleObjectsEx");
-    return watches_.add(handle, std::move(ready));
 }
 
 void GuiEventLoop::runOnce(Clock::Duration limit)
 {
-    const Clock::TimePoint start = clock_.now();
-    Clock::TimePoint wakeAt = start + limit;
-    if (const auto wake = tasks_.wakeUpTime())
-        wakeAt = std::min(wakeAt, *wake);
-
-    windows::HandleSet set = windows::handlesOf(watches_);
-    const Clock::Duration wait = wakeAt - start;
-    DWORD timeout = 0;
-    if (wait > Clock::Duration::zero()) {
-        if (timer_) {
-            armPreciseTimer(timer_, wait);
-            set.handles.push_back(timer_);
-            timeout = INFINITE;
-        } else {
-            timeout = static_cast<DWORD>(std::chrono::ceil<std::chrono::milliseconds>(wait).count());
-        }
-    }
+    const Wait wait = prepareWait(limit);
     // MWMO_INPUTAVAILABLE: messages already seen but still queued wake it
     // too, so none waits for the next one to arrive.
-    const auto count = static_cast<DWORD>(set.handles.size());
+    const auto count = static_cast<DWORD>(wait.set.handles.size());
     const DWORD woke =
-        ::MsgWaitForMultipleObjectsEx(count, set.handles.data(), timeout, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-    ++wakeUps_;
-    if (woke == WAIT_OBJECT_0 + count) {
+        ::MsgWaitForMultipleObjectsEx(count, wait.set.handles.data(), wait.timeout, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    if (woke == WAIT_OBJECT_0 + count)
         dispatchMessages();
-    } else {
-        const bool ran = windows::runSignalled(watches_, set, woke);
-        if (woke == WAIT_FAILED && !ran)
-            clock_.doze(std::min(wait, Clock::Duration(std::chrono::milliseconds(1))));
-    }
-    tasks_.runDueOnTime(clock_);
+    finishWait(wait, woke);
 }
 
 void GuiEventLoop::dispatchMessages()
@@ -117,23 +80,13 @@ void GuiEventLoop::leaveSystemModalLoop()
         ::KillTimer(pollWindow_, PollTimer);
 }
 
-void GuiEventLoop::poll()
-{
-    ++polls_;
-    const windows::HandleSet set = windows::handlesOf(watches_);
-    if (!set.handles.empty()) {
-        const DWORD woke =
-            ::WaitForMultipleObjects(static_cast<DWORD>(set.handles.size()), set.handles.data(), FALSE, 0);
-        windows::runSignalled(watches_, set, woke);
-    }
-    tasks_.runDue(clock_.now());
-}
-
 LRESULT CALLBACK GuiEventLoop::pollWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_TIMER && wParam == PollTimer) {
-        if (auto* loop = reinterpret_cast<GuiEventLoop*>(::GetWindowLongPtrW(window, GWLP_USERDATA)))
-            loop->poll();
+        if (auto* loop = reinterpret_cast<GuiEventLoop*>(::GetWindowLongPtrW(window, GWLP_USERDATA))) {
+            ++loop->polls_;
+            loop->runReady();
+        }
         return 0;
     }
     return ::DefWindowProcW(window, message, wParam, lParam);

@@ -1,8 +1,6 @@
 #pragma once
 
-#include "serial/MainLoop.h"
-#include "serial/TaskQueue.h"
-#include "serial/WatchList.h"
+#include "serial/windows/HandleWaitLoop.h"
 
 #include <windows.h>
 
@@ -23,26 +21,15 @@
 // window) run this loop itself and lose nothing.
 namespace isp {
 
-class GuiEventLoop final : public MainLoop {
+class GuiEventLoop final : public windows::HandleWaitLoop {
 public:
     // MsgWaitForMultipleObjectsEx takes 63 handles; one is the timer.
     static constexpr std::size_t MaxWatches = 62;
 
     explicit GuiEventLoop(Clock& clock = SteadyClock::instance());
     ~GuiEventLoop() override;
-    GuiEventLoop(const GuiEventLoop&) = delete;
-    GuiEventLoop& operator=(const GuiEventLoop&) = delete;
-
-    Clock& clock() override { return clock_; }
-    Id post(Task task) override { return tasks_.add(clock_.now(), std::move(task)); }
-    Id runAt(Clock::TimePoint when, Task task) override { return tasks_.add(when, std::move(task)); }
-    void cancel(Id id) override { tasks_.cancel(id); }
-    // Throws std::length_error beyond MaxWatches.
-    Id watch(NativeHandle handle, Interest interest, Task ready) override;
-    void unwatch(Id id) override { watches_.remove(id); }
 
     void runOnce(Clock::Duration limit) override;
-    std::uint64_t wakeUps() const override { return wakeUps_; }
 
     // Looks at each message before it is dispatched; true when it took the
     // message (the windows move the focus on Tab this way).
@@ -75,20 +62,13 @@ public:
 
 private:
     void dispatchMessages();
-    // Signalled watches and due tasks, without waiting.
-    void poll();
     static LRESULT CALLBACK pollWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-    Clock& clock_;
-    TaskQueue tasks_;
-    WatchList<NativeHandle> watches_;
-    HANDLE timer_ = nullptr;
     HWND pollWindow_ = nullptr; // message-only, for the poll timer
     int systemModalLoops_ = 0;
     MessageFilter filter_;
     bool quitting_ = false;
     int exitCode_ = 0;
-    std::uint64_t wakeUps_ = 0;
     std::uint64_t polls_ = 0;
 };
 
