@@ -100,7 +100,7 @@ echo "-- the downloads"
 rm -f "$folder"/velmora-isp2-*.zip
 (cd "$folder" && cpack -G ZIP >/dev/null && ls -1 ./*.zip)
 zip=$(ls "$folder"/velmora-isp2-*-windows-x86_64.zip)
-(cd "$folder" && cmake -E tar tf "$zip") >"$folder/zip-contents.txt"
+cmake -E tar tf "$zip" >"$folder/zip-contents.txt"
 for file in velmora-isp2.exe velmora-isp2-cli.exe QUICKSTART.txt LICENSE.txt README.md; do
     if ! grep -q "/$file\$" "$folder/zip-contents.txt"; then
         echo "the zip lacks $file" >&2
