@@ -4,6 +4,7 @@
 #include "image/ImageLayout.h"
 
 #include <cmath>
+#include <cstdio>
 
 namespace isp::cli {
 namespace {
@@ -20,15 +21,23 @@ using Json = nlohmann::ordered_json;
 
 void JsonLines::write(const char* event, const Json& fields)
 {
-    Json line;
-    line["schema"] = JsonSchemaVersion;
-    line["event"] = event;
-    line["time"] = jsonSeconds(clock_.now() - start_);
-    for (const auto& [key, value] : fields.items())
-        line[key] = value;
     // Bytes beyond ASCII in a message (a file name) are passed on; a byte
     // that is not UTF-8 becomes U+FFFD rather than breaking the line.
-    out_ << line.dump(-1, ' ', false, Json::error_handler_t::replace) << '\n';
+    const auto dump = [](const Json& value) { return value.dump(-1, ' ', false, Json::error_handler_t::replace); };
+    // Times in fixed notation, to the microsecond: the library would write
+    // the shortest form, 9e-06 for an early event, which some readers of
+    // the lines take badly. Written by hand, field by field; no nested
+    // object holds a time.
+    const auto fixed = [](double seconds) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.6f", seconds);
+        return std::string(text);
+    };
+    std::string line = "{\"schema\":" + std::to_string(JsonSchemaVersion) + ",\"event\":" + dump(event)
+        + ",\"time\":" + fixed(jsonSeconds(clock_.now() - start_));
+    for (const auto& [key, value] : fields.items())
+        line += "," + dump(key) + ":" + (value.is_number_float() ? fixed(value.get<double>()) : dump(value));
+    out_ << line << "}\n";
     out_.flush();
 }
 

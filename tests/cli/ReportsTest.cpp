@@ -120,32 +120,37 @@ TEST(HumanReport, QuietSaysNothingButFailuresAndJsonMovesTheSummaryToStderr)
     EXPECT_TRUE(json.err.str().starts_with("board 1: done, the board got every page\n")) << json.err.str();
 }
 
-TEST(JsonReport, FailuresAndWarningsCarryTheirFieldsWithNullsForWhatIsNotKnown)
+TEST(JsonReport, FailuresAndWarningsCarryTheirFieldsWithNullsForWhatIsNotKnownAndTimesInFixedNotation)
 {
     SimulatedScheduler clock(Clock::Duration::zero());
     std::ostringstream out;
     JsonLines lines(out, clock, clock.now());
     const RunFacts facts = someFacts();
     JsonReport report(lines, facts);
-    clock.sleepFor(std::chrono::microseconds(1500));
+    // An early event's time is still written in fixed notation, never 9e-06.
+    clock.sleepFor(std::chrono::microseconds(9));
+    report.warning("the name ends in .bin");
+    clock.sleepFor(std::chrono::microseconds(1491));
     report.failed({ExitStatus::PortHeld, "held", "close it", commPortHeld, 0});
     report.failed({ExitStatus::PagesMissing, "silent", "reset it", 0, 3});
-    report.warning("the name ends in .bin");
 
     std::vector<nlohmann::json> parsed;
     std::istringstream in(out.str());
-    for (std::string line; std::getline(in, line);)
+    std::string first;
+    for (std::string line; std::getline(in, line);) {
         parsed.push_back(nlohmann::json::parse(line));
+        if (first.empty())
+            first = line;
+    }
     ASSERT_EQ(parsed.size(), 3u);
-    EXPECT_EQ(parsed[0],
+    EXPECT_EQ(first, R"({"schema":1,"event":"warning","time":0.000009,"message":"the name ends in .bin"})");
+    EXPECT_EQ(parsed[1],
         nlohmann::json::parse(R"({"schema":1,"event":"error","time":0.0015,"board":null,)"
                               R"("status":"port-held","exit_status":6,"message":"held",)"
                               R"("advice":"close it","comm_error":8005})"));
-    EXPECT_EQ(parsed[1]["board"], 3);
-    EXPECT_EQ(parsed[1]["exit_status"], 8);
-    EXPECT_EQ(parsed[1]["comm_error"], nullptr);
-    EXPECT_EQ(parsed[2]["event"], "warning");
-    EXPECT_EQ(parsed[2]["message"], "the name ends in .bin");
+    EXPECT_EQ(parsed[2]["board"], 3);
+    EXPECT_EQ(parsed[2]["exit_status"], 8);
+    EXPECT_EQ(parsed[2]["comm_error"], nullptr);
 }
 
 // The machines the tests run on have no serial port to list, so `list` is
