@@ -10,8 +10,9 @@
 // holding it, the dialout group) and add the step that helps.
 namespace isp::cli {
 
-// Opening the port, before any page.
-Failure openingFailed(const CommResult& failure);
+// Opening the port, before any page; `device` is what was opened and `port`
+// how messages name it, for saying who may open it.
+Failure openingFailed(const CommResult& failure, const std::string& device, const std::string& port);
 // The port failed under a running upload.
 Failure lineFailed(const CommResult& failure);
 // The device fell silent before every page was sent.

@@ -91,10 +91,16 @@ UploadSettings uploadSettingsFrom(const UploadOptions& options)
 ExitStatus runUpload(const UploadOptions& options, Console& console)
 {
     const std::unique_ptr<MainLoop> loop = platform::makeMainLoop();
-    PortChoice port = choosePort(options.port);
+    // What PORT names is told before the image is read: with the two
+    // arguments swapped, the image is the port and the port a file.
+    const PortChoice port = choosePort(options.port, options.image, thisPortSystem());
     RunFacts facts;
-    facts.port = port.facts;
+    facts.port = port.port ? port.port->facts() : PortFacts{options.port, {}, {}, options.port};
     Reporters reporters(options, console, facts, *loop);
+    if (!port.port) {
+        reporters.events().failed(port.refusal);
+        return port.refusal.status;
+    }
 
     ImageChoice image = readImageInput(options.image);
     if (!image.image) {
@@ -112,16 +118,16 @@ ExitStatus runUpload(const UploadOptions& options, Console& console)
         return ExitStatus::Failure;
     }
 
-    CommControl control(platform::makeSerialLine(*loop), *port.directory, *loop);
+    CommControl control(platform::makeSerialLine(*loop), *port.port, *loop);
     std::unique_ptr<TraceComponent> tracing;
     if (trace.stream())
-        tracing = std::make_unique<TraceComponent>(control, *trace.stream(), loop->clock(), port.facts.description);
+        tracing = std::make_unique<TraceComponent>(control, *trace.stream(), loop->clock(), facts.port.description);
     SerialComponent& MSComm1 = tracing ? static_cast<SerialComponent&>(*tracing) : control;
     LoopTimer Timer1(*loop);
 
     UploadRun upload(*loop, MSComm1, Timer1, reporters.events(), uploadSettingsFrom(options));
     const InterruptWatch interrupts(*loop, [&upload] { upload.interrupt(); });
-    upload.start(port.number, image.image->bytes);
+    upload.start(1, image.image->bytes);
     while (!upload.finished())
         loop->runOnce(std::chrono::seconds(1));
     return upload.exitStatus();

@@ -33,7 +33,7 @@ void UploadRun::start(int port, const ImageBytes& image)
     transfer_.useImage(image);
     const CommResult opened = transfer_.openPort();
     if (!opened) {
-        const Failure failure = openingFailed(opened);
+        const Failure failure = openingFailed(opened, MSComm1_.portLocation(port), MSComm1_.portName(port));
         events_.failed(failure);
         result_ = failure.status;
         return;
@@ -53,9 +53,8 @@ void UploadRun::MSComm1_OnComm()
     switch (outcome.kind) {
     case Kind::NotReceive: return;
     case Kind::DeviceGone:
-        fail(lineFailed(CommResult(commDeviceGone,
-            "the device of COM" + std::to_string(MSComm1_.CommPort()) + " ("
-                + MSComm1_.portLocation(MSComm1_.CommPort()) + ") went away")));
+        fail(lineFailed(
+            CommResult(commDeviceGone, "the device of " + MSComm1_.portName(MSComm1_.CommPort()) + " went away")));
         return;
     case Kind::Incomplete: tracker_->charactersArrived(now); break;
     case Kind::OutOfLimits: tracker_->requestIgnored(outcome.request, now); break;

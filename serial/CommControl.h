@@ -67,6 +67,7 @@ public:
     std::string Input() override;
     int InBufferCount() const override { return static_cast<int>(input_.size()); }
     std::string portLocation(int n) const override { return directory_.pathOf(n); }
+    std::string portName(int n) const override { return directory_.nameOf(n); }
     int CommEvent() const override { return lastCommEvent(); }
 
 private:
@@ -101,7 +102,6 @@ private:
     int sThreshold_ = 0;
 
     // State of one opening.
-    std::string devicePath_;
     std::string input_;
     Clock::TimePoint lastArrival_{};
     std::size_t lastQueued_ = 0;

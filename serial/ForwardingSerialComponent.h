@@ -59,6 +59,7 @@ public:
     }
     int InBufferCount() const override { return inner_.InBufferCount(); }
     std::string portLocation(int n) const override { return inner_.portLocation(n); }
+    std::string portName(int n) const override { return inner_.portName(n); }
     int CommEvent() const override { return lastCommEvent(); }
 
 private:

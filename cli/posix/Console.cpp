@@ -1,4 +1,5 @@
 #include "cli/Console.h"
+#include "cli/SystemWords.h"
 
 #include <signal.h>
 #include <unistd.h>
@@ -18,6 +19,11 @@ void keepRunningWhenOutputCloses()
 bool startedByDoubleClick()
 {
     return false;
+}
+
+const SystemWords& systemWords()
+{
+    return posixWords();
 }
 
 } // namespace isp::cli

@@ -1,4 +1,5 @@
 #include "cli/Console.h"
+#include "cli/SystemWords.h"
 
 #include <windows.h>
 
@@ -29,6 +30,11 @@ bool startedByDoubleClick()
         return false;
     DWORD mode = 0;
     return ::GetConsoleMode(::GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
+}
+
+const SystemWords& systemWords()
+{
+    return windowsWords();
 }
 
 } // namespace isp::cli

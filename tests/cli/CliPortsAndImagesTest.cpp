@@ -50,6 +50,9 @@ TEST_F(PosixCliPorts, ADeviceThatIsNotThereIsPortMissing)
 
     ASSERT_EQ(awaitExit(*cli), 4) << cli->err();
     EXPECT_TRUE(contains(cli->err(), "Plug the adapter in")) << cli->err();
+    // Named as given: it is in no list, so it has no COMn.
+    EXPECT_TRUE(contains(cli->err(), "velmora-isp2-cli: /dev/ttyUSB-not-there is not present")) << cli->err();
+    EXPECT_FALSE(contains(cli->err(), "COM")) << cli->err();
 }
 
 // The list numbers the system's ports as the window does; pseudo-terminals

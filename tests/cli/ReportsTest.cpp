@@ -1,6 +1,7 @@
 // What a person and a program see of an upload and of the port list: the progress line only on
 // a terminal, --quiet, where the summary goes, and the JSON of failures and
 // warnings (the other events are checked on a whole upload, CliUploadTest).
+#include "cli/DeviceAccess.h"
 #include "cli/HumanReport.h"
 #include "cli/JsonReport.h"
 #include "cli/ListCommand.h"
@@ -196,4 +197,27 @@ TEST(PortList, ShowsEachPortWithItsComNumberWhatIsKnownAndWhoHoldsIt)
     EXPECT_EQ(bare["vendor_id"], nullptr);
     EXPECT_EQ(bare["availability"], "no-permission");
     EXPECT_EQ(bare["holders"], nlohmann::json::array());
+}
+
+// A device that only root may open is not opened by joining dialout; one of
+// the dialout group is, from the next login on.
+TEST(Failures, NoPermissionNamesTheDevicesOwnerGroupAndModeAndSuggestsAGroupOnlyWhereItHelps)
+{
+    const Failure rootOnly = noPermission("/dev/ttyACM0", {"root", "root", 0600, false, false});
+    EXPECT_EQ(rootOnly.status, ExitStatus::NoPermission);
+    EXPECT_EQ(rootOnly.message,
+        "You may not open /dev/ttyACM0: the device belongs to user root and group root, mode "
+        "rw------- (0600)");
+    EXPECT_EQ(rootOnly.advice.find("No group may read and write it"), 0u) << rootOnly.advice;
+    EXPECT_EQ(rootOnly.advice.find("usermod"), std::string::npos) << rootOnly.advice;
+
+    const Failure notMember = noPermission("/dev/ttyUSB0", {"root", "dialout", 0660, false, false});
+    EXPECT_EQ(notMember.message,
+        "You may not open /dev/ttyUSB0: the device belongs to user root and group dialout, "
+        "mode rw-rw---- (0660), and your user is not in that group");
+    EXPECT_EQ(notMember.advice, "Join the group dialout (sudo usermod -aG dialout $USER), then log out and in again.");
+
+    const Failure joined = noPermission("/dev/ttyUSB0", {"root", "uucp", 0660, false, true});
+    EXPECT_NE(joined.message.find("you have joined the group, but it counts from your next login"), std::string::npos);
+    EXPECT_EQ(joined.advice, "Log out and in again (or restart the machine), then run again.");
 }
