@@ -83,9 +83,20 @@ Failure noFirstRequest(Clock::Duration limit, int requestsIgnored)
     return {ExitStatus::NoFirstRequest, std::move(message), std::move(advice), 0, 0};
 }
 
-Failure interrupted(const std::string& whatWasDone)
+Failure interrupted(const std::string& whatWasDone, ExitStatus status)
 {
-    return {ExitStatus::Interrupted, "Interrupted: " + whatWasDone, {}, 0, 0};
+    const char* how = status == ExitStatus::Terminated ? "Interrupted (terminated): "
+        : status == ExitStatus::HungUp                 ? "Interrupted (hung up: the terminal was closed): "
+                                                       : "Interrupted: ";
+    return {status, how + whatWasDone, {}, 0, 0};
+}
+
+Failure outputLost(const std::string& output, const std::string& whatWasDone)
+{
+    return {ExitStatus::OutputLost,
+        "The record of the upload is lost: the program reading " + output + " has ended, so no further board is taken; "
+            + whatWasDone,
+        "Keep the program that reads the output running (a jq or tee that failed ends it), then run again.", 0, 0};
 }
 
 } // namespace isp::cli

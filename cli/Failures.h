@@ -19,8 +19,11 @@ Failure lineFailed(const CommResult& failure);
 Failure pagesMissing(const BoardSummary& summary, Clock::Duration silence);
 // No request came within the time allowed for the first one.
 Failure noFirstRequest(Clock::Duration limit, int requestsIgnored);
-// Ctrl-C or SIGTERM. `whatWasDone` tells where the upload stood.
-Failure interrupted(const std::string& whatWasDone);
+// Ctrl-C, SIGTERM or SIGHUP, as `status` says. `whatWasDone` tells where the
+// upload stood.
+Failure interrupted(const std::string& whatWasDone, ExitStatus status = ExitStatus::Interrupted);
+// The reader of `output` (stdout, the JSON lines) went away.
+Failure outputLost(const std::string& output, const std::string& whatWasDone);
 
 // "1 page", "3 pages": a count with its noun.
 std::string countOf(int count, const std::string& noun);

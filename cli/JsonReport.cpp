@@ -52,7 +52,7 @@ Json jsonOfPageRanges(const std::vector<PageRange>& ranges)
 Json jsonOfImage(const ImageFacts& image)
 {
     return {{"file", image.file}, {"format", image.format}, {"size", ImageSize}, {"crc32", image.crc32},
-        {"sha256", image.sha256}, {"erased_pages", image.erasedPages}};
+        {"sha256", image.sha256}, {"erased_pages", image.erasedPages}, {"warnings", image.warnings}};
 }
 
 Json jsonOfFailure(const Failure& failure)
@@ -72,14 +72,15 @@ std::string hexOf(const std::string& characters)
     return lowerHex({reinterpret_cast<const std::uint8_t*>(characters.data()), characters.size()}, " ");
 }
 
-void JsonReport::waiting(int board, bool reminder)
+void JsonReport::waiting(const Waiting& waiting)
 {
     // A reminder adds nothing a program does not know.
-    if (reminder)
+    if (waiting.reminder)
         return;
     lines_.write("waiting",
-        {{"board", board}, {"port", facts_.port.argument}, {"device", facts_.port.device},
-            {"com", facts_.port.com ? Json(*facts_.port.com) : Json(nullptr)}});
+        {{"board", waiting.board}, {"port", facts_.port.argument}, {"device", facts_.port.device},
+            {"com", facts_.port.com ? Json(*facts_.port.com) : Json(nullptr)},
+            {"awaiting", waiting.portAwaited ? "port" : "board"}});
 }
 
 void JsonReport::boardStarted(int board, int firstPage)
@@ -89,8 +90,10 @@ void JsonReport::boardStarted(int board, int firstPage)
 
 void JsonReport::pageSent(const PageSent& sent)
 {
-    lines_.write(sent.resent ? "page_resent" : "page_sent",
-        {{"board", sent.board}, {"page", sent.page}, {"pages_sent", sent.pagesSent}});
+    Json fields{{"board", sent.board}, {"page", sent.page}, {"pages_sent", sent.pagesSent}};
+    if (sent.afterEnd)
+        fields["after_end"] = true;
+    lines_.write(sent.resent ? "page_resent" : "page_sent", fields);
 }
 
 void JsonReport::requestIgnored(int board, const std::string& request)
@@ -101,7 +104,8 @@ void JsonReport::requestIgnored(int board, const std::string& request)
 void JsonReport::boardDone(const BoardSummary& summary)
 {
     lines_.write("done",
-        {{"board", summary.board}, {"pages_sent", summary.pagesSent}, {"seconds", jsonSeconds(summary.duration)}});
+        {{"board", summary.board}, {"pages_sent", summary.pagesSent}, {"seconds", jsonSeconds(summary.duration)},
+            {"port_went_away", summary.portWentAway}});
 }
 
 void JsonReport::failed(const Failure& failure)
@@ -119,11 +123,13 @@ void JsonReport::summary(const BoardSummary& summary)
     fields["answers"] = summary.answers;
     fields["requests"] = summary.requests;
     fields["requests_ignored"] = summary.requestsIgnored;
+    fields["stray_characters"] = summary.strayCharacters;
     fields["resent"] = jsonOfPageRanges(summary.resent);
     fields["asked_again"] = jsonOfPageRanges(summary.askedAgain);
     fields["never_asked"] = jsonOfPageRanges(summary.neverAsked);
     fields["never_sent"] = jsonOfPageRanges(summary.neverSent);
     fields["seconds"] = jsonSeconds(summary.duration);
+    fields["port_went_away"] = summary.portWentAway;
     fields["port"] = facts_.port.argument;
     fields["device"] = facts_.port.device;
     fields["image"] = jsonOfImage(facts_.image);

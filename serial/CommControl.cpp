@@ -185,8 +185,11 @@ std::string CommControl::Input()
 void CommControl::onReceived(std::string_view characters)
 {
     const Clock::TimePoint now = clock_.now();
-    if (!input_.empty() && now - lastArrival_ > burstGap_)
+    if (!input_.empty() && now - lastArrival_ > burstGap_) {
+        if (onDropped_)
+            onDropped_(input_);
         input_.clear();
+    }
     input_.append(characters);
     lastArrival_ = now;
     if (rThreshold_ <= 0 || input_.size() < static_cast<std::size_t>(rThreshold_) || receivePosted_ != 0)

@@ -7,6 +7,7 @@
 #include "serial/SerialLine.h"
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -70,6 +71,10 @@ public:
     std::string portName(int n) const override { return directory_.nameOf(n); }
     int CommEvent() const override { return lastCommEvent(); }
 
+    // Told the characters the BurstGap rule drops, as it drops them: for a
+    // trace of the line and a count of its noise.
+    void setOnDropped(std::function<void(std::string_view characters)> observer) { onDropped_ = std::move(observer); }
+
 private:
     enum class Drain { Done, Stalled, DeviceGone };
 
@@ -108,6 +113,7 @@ private:
     Clock::TimePoint queueMovedAt_{};
     EventLoop::Id receivePosted_ = 0;
     EventLoop::Id gonePosted_ = 0;
+    std::function<void(std::string_view)> onDropped_;
 };
 
 } // namespace isp

@@ -21,6 +21,16 @@ bool startedByDoubleClick()
     return false;
 }
 
+std::vector<std::string> commandLineArguments(int argc, char* argv[])
+{
+    return {argv, argv + argc};
+}
+
+void writeTextAsTheConsoleShowsIt()
+{
+    // A terminal here takes the UTF-8 it is given.
+}
+
 const SystemWords& systemWords()
 {
     return posixWords();

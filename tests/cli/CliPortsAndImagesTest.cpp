@@ -137,3 +137,26 @@ TEST_F(CliImages, ImagesNotForThisDeviceAreRefusedWithStatus3AndWhy)
     EXPECT_TRUE(contains(cli->err(), "web page")) << cli->err();
     EXPECT_FALSE(contains(cli->err(), "waiting for")) << cli->err();
 }
+
+TEST_F(CliImages, ConvertNeverOverwritesItsInputWritesToStdoutAndSaysWhyItCannotWrite)
+{
+    const std::string hex = hexRecord(0, 0x0000, {0x0C, 0x94}) + hexRecord(1, 0, {});
+    writeFile(folder / "app.hex", hex);
+    std::unique_ptr<CliProcess> cli;
+    EXPECT_EQ(runToEnd({"convert", folder / "app.hex", folder / "app.hex"}, cli), 2) << cli->err();
+    EXPECT_TRUE(contains(cli->err(), "convert never overwrites its input")) << cli->err();
+    EXPECT_EQ(readFile(folder / "app.hex"), hex);
+
+    ASSERT_EQ(runToEnd({"convert", folder / "app.hex", "-"}, cli), 0) << cli->err();
+    ASSERT_EQ(cli->out().size(), static_cast<std::size_t>(ImageSize));
+    EXPECT_EQ(cli->out().substr(0, 3), "\x0C\x94\xFF");
+    EXPECT_TRUE(contains(cli->err(), "wrote stdout: 28672 bytes")) << cli->err();
+
+    EXPECT_EQ(runToEnd({"convert", folder / "app.hex", folder / "no-such-folder/app.bin"}, cli), 1) << cli->err();
+    EXPECT_TRUE(contains(cli->err(), "app.bin: No such file or directory")) << cli->err();
+
+    // An image of nothing but 0xFF is taken, with a warning.
+    writeFile(folder / "blank.bin", std::string(ImageSize, '\xFF'));
+    ASSERT_EQ(runToEnd({"info", "--json", folder / "blank.bin"}, cli), 0) << cli->err();
+    EXPECT_EQ(nlohmann::json::parse(cli->out())["warnings"].size(), 1u) << cli->out();
+}

@@ -43,6 +43,22 @@ PortName wineComPort(const std::string& slavePath)
 
 } // namespace
 
+void PortName::pointAt(const std::string& slavePath) const
+{
+    std::error_code ignored;
+    std::filesystem::remove(link_, ignored);
+    std::filesystem::create_symlink(slavePath, link_);
+}
+
+PortName CliUnderTest::linkedPort(const std::string& slavePath, const std::string& folder) const
+{
+    if (underWine)
+        return wineComPort(slavePath);
+    const std::string link = (std::filesystem::path(folder) / "usb-Velmora_Boot_Loader_0001-if00").string();
+    std::filesystem::create_symlink(slavePath, link);
+    return PortName(link, link);
+}
+
 PortName::~PortName()
 {
     if (!link_.empty()) {
@@ -55,7 +71,8 @@ CliUnderTest CliUnderTest::fromEnvironment()
 {
     CliUnderTest cli;
     cli.command = splitAtSpaces(environment("ISP_CLI_COMMAND", ISP_CLI_PROGRAM));
-    if (environment("ISP_CLI_PORT_NAMING", "path") == "wine")
+    cli.underWine = environment("ISP_CLI_PORT_NAMING", "path") == "wine";
+    if (cli.underWine)
         cli.portNaming = wineComPort;
     else
         cli.portNaming = [](const std::string& slavePath) { return PortName(slavePath); };
@@ -81,6 +98,7 @@ CliProcess::CliProcess(EventLoop& loop, const std::vector<std::string>& argv) : 
         // the defaults, as from a shell.
         ::signal(SIGINT, SIG_DFL);
         ::signal(SIGTERM, SIG_DFL);
+        ::signal(SIGHUP, SIG_DFL);
         ::signal(SIGPIPE, SIG_DFL);
         ::execvp(args[0], args.data());
         ::_exit(127);

@@ -23,7 +23,8 @@ RunFacts someFacts()
     RunFacts facts;
     facts.port = {
         "/dev/serial/by-id/usb-FTDI_X", "/dev/ttyUSB0", 2, "/dev/serial/by-id/usb-FTDI_X (/dev/ttyUSB0, COM2)"};
-    facts.image = {"firmware.hex", "Intel HEX", "0badf00d", std::string(64, 'a'), 12, 70000};
+    facts.image = {"firmware.hex", "Intel HEX", "0badf00d", std::string(64, 'a'), 12, 70000,
+        {"the name ends in .hex, but the contents are raw binary"}};
     return facts;
 }
 
@@ -37,6 +38,7 @@ BoardSummary completeBoard()
     summary.resent = {{5, 6}};
     summary.askedAgain = {{5, 7}};
     summary.duration = std::chrono::milliseconds(6812);
+    summary.strayCharacters = 3;
     return summary;
 }
 
@@ -47,7 +49,7 @@ struct Screens {
 
 void uploadTwoPages(UploadEvents& report)
 {
-    report.waiting(1, false);
+    report.waiting({1, false, false});
     report.boardStarted(1, 0);
     report.pageSent({1, 0, false, 1});
     report.requestIgnored(1, "PGqq");
@@ -88,13 +90,15 @@ TEST(HumanReport, DrawsTheProgressLineInPlaceOnlyOnATerminal)
         "  never asked for:      none\n"
         "  never sent:           none\n"
         "  requests ignored:     2 (beyond the page limits)\n"
+        "  stray characters:     3 (dropped: no request followed within 50 ms)\n"
         "  time taken:           6.812 s (first request to last page)\n"
         "  image:                firmware.hex (Intel HEX)\n"
         "  image CRC-32:         0badf00d\n"
         "  image SHA-256:        "
             + std::string(64, 'a')
             + "\n"
-              "  port:                 /dev/serial/by-id/usb-FTDI_X (/dev/ttyUSB0, COM2)\n");
+              "  port:                 /dev/serial/by-id/usb-FTDI_X (/dev/ttyUSB0, COM2)\n"
+              "  warning:              the name ends in .hex, but the contents are raw binary\n");
 }
 
 TEST(HumanReport, QuietSaysNothingButFailuresAndJsonMovesTheSummaryToStderr)
@@ -134,6 +138,9 @@ TEST(JsonReport, FailuresAndWarningsCarryTheirFieldsWithNullsForWhatIsNotKnownAn
     clock.sleepFor(std::chrono::microseconds(1491));
     report.failed({ExitStatus::PortHeld, "held", "close it", commPortHeld, 0});
     report.failed({ExitStatus::PagesMissing, "silent", "reset it", 0, 3});
+    BoardSummary restarted = completeBoard();
+    restarted.portWentAway = true;
+    report.summary(restarted);
 
     std::vector<nlohmann::json> parsed;
     std::istringstream in(out.str());
@@ -143,7 +150,7 @@ TEST(JsonReport, FailuresAndWarningsCarryTheirFieldsWithNullsForWhatIsNotKnownAn
         if (first.empty())
             first = line;
     }
-    ASSERT_EQ(parsed.size(), 3u);
+    ASSERT_EQ(parsed.size(), 4u);
     EXPECT_EQ(first, R"({"schema":1,"event":"warning","time":0.000009,"message":"the name ends in .bin"})");
     EXPECT_EQ(parsed[1],
         nlohmann::json::parse(R"({"schema":1,"event":"error","time":0.0015,"board":null,)"
@@ -152,6 +159,13 @@ TEST(JsonReport, FailuresAndWarningsCarryTheirFieldsWithNullsForWhatIsNotKnownAn
     EXPECT_EQ(parsed[2]["board"], 3);
     EXPECT_EQ(parsed[2]["exit_status"], 8);
     EXPECT_EQ(parsed[2]["comm_error"], nullptr);
+    // A summary carries the image's warnings, the stray characters and
+    // whether the port went away.
+    EXPECT_EQ(parsed[3]["image"]["warnings"],
+        nlohmann::json::parse(R"(["the name ends in .hex, but the contents are raw binary"])"));
+    EXPECT_EQ(parsed[3]["stray_characters"], 3);
+    EXPECT_EQ(parsed[3]["port_went_away"], true);
+    EXPECT_EQ(parsed[3]["seconds"], 6.812);
 }
 
 // The machines the tests run on have no serial port to list, so `list` is
