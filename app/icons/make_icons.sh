@@ -9,6 +9,8 @@
 #                      installed application icon
 #   velmora-isp2_N.png the installed application icon at N x N pixels
 #   prompt_16.png      message window: a speech bubble with an exclamation mark
+#   velmora-isp2.ico   the Windows programs' icon (cmake/WindowsResources.cmake):
+#                      16, 32, 48 and 256 pixels, the largest stored as PNG
 set -eu
 cd "$(dirname "$0")"
 
@@ -25,6 +27,15 @@ render 32 form1_32.png
 for size in 48 64 128 256; do
     render "$size" "velmora-isp2_$size.png"
 done
+
+# The .ico: Explorer picks the size it needs, 16 in lists, 32 and 48 in
+# icon views, 256 for large icons.
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+for size in 16 32 48 256; do
+    render "$size" "$work/$size.png"
+done
+convert "$work/16.png" "$work/32.png" "$work/48.png" "$work/256.png" $common velmora-isp2.ico
 
 convert -size 16x16 xc:none \
     -fill '#fff6c8' -stroke '#8a6d00' \
