@@ -160,3 +160,31 @@ TEST_F(CliImages, ConvertNeverOverwritesItsInputWritesToStdoutAndSaysWhyItCannot
     ASSERT_EQ(runToEnd({"info", "--json", folder / "blank.bin"}, cli), 0) << cli->err();
     EXPECT_EQ(nlohmann::json::parse(cli->out())["warnings"].size(), 1u) << cli->out();
 }
+
+// Names as a user types them, whatever the system: letters beyond ASCII in a
+// file name (under Wine, passed to the Windows program in UTF-16), and on
+// Windows COM numbers beyond 255.
+TEST_F(CliImages, AFileNameBeyondAsciiIsTakenAndToldBackAsTyped)
+{
+    const std::string hex = hexRecord(0, 0x0000, {0x0C, 0x94}) + hexRecord(1, 0, {});
+    const std::string name = folder / "Jürgen прошивка.hex";
+    writeFile(name, hex);
+    std::unique_ptr<CliProcess> cli;
+    ASSERT_EQ(runToEnd({"info", name}, cli), 0) << cli->err();
+    EXPECT_TRUE(contains(cli->out(), "Jürgen прошивка.hex (")) << cli->out();
+    EXPECT_TRUE(contains(cli->out(), "format:        Intel HEX")) << cli->out();
+}
+
+TEST_F(CliImages, OnWindowsCom300IsCom300AndANumberBeyondWindowsOnesIsRefusedAsTyped)
+{
+    if (!cli.underWine)
+        GTEST_SKIP() << "COMn beyond 255 is a Windows name; run under Wine (tests/cli/CliUnderTest.h)";
+    const PortName high(wineComPortFor(pty.slavePath(), "300"));
+    std::unique_ptr<CliProcess> run;
+    // COM300 opens (its number not taken modulo 256): no request comes in time.
+    EXPECT_EQ(runToEnd({"upload", "COM300", writeImage(ImageBytes{}), "--first-request-timeout", "0.3"}, run), 7)
+        << run->err();
+    EXPECT_TRUE(contains(run->err(), "waiting for the device on COM300...")) << run->err();
+    EXPECT_EQ(runToEnd({"upload", "com5000", writeImage(ImageBytes{})}, run), 2) << run->err();
+    EXPECT_TRUE(contains(run->err(), "PORT com5000 is no COM port name")) << run->err();
+}

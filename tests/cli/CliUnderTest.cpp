@@ -28,17 +28,25 @@ std::vector<std::string> splitAtSpaces(const std::string& text)
     return words;
 }
 
-PortName wineComPort(const std::string& slavePath)
+} // namespace
+
+PortName wineComPortFor(const std::string& slavePath, const std::string& n)
 {
     namespace fs = std::filesystem;
     const std::string home = environment("HOME", "/root");
     const fs::path prefix = environment("WINEPREFIX", home + "/.wine");
-    const std::string n = environment("ISP_CLI_WINE_COM", "33");
     const fs::path link = prefix / "dosdevices" / ("com" + n);
     std::error_code ignored;
     fs::remove(link, ignored);
     fs::create_symlink(slavePath, link);
     return PortName("COM" + n, link.string());
+}
+
+namespace {
+
+PortName wineComPort(const std::string& slavePath)
+{
+    return wineComPortFor(slavePath, environment("ISP_CLI_WINE_COM", "33"));
 }
 
 } // namespace

@@ -55,6 +55,10 @@ private:
     std::string link_; // made for this name, removed with it
 };
 
+// COMn of the Wine prefix ($WINEPREFIX/dosdevices/comN) made a link to the
+// slave.
+PortName wineComPortFor(const std::string& slavePath, const std::string& n);
+
 struct CliUnderTest {
     std::vector<std::string> command;
     std::function<PortName(const std::string& slavePath)> portNaming;
