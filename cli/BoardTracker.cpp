@@ -94,10 +94,11 @@ void BoardTracker::portFailed(Failure failure, bool gone, Clock::TimePoint now)
         return;
     }
     if (active_) {
-        const std::vector<PageRange> neverSent = record_.summarize(board_, failure.status).neverSent;
+        const ExitStatus status = failure.status;
+        const std::vector<PageRange> neverSent = record_.summarize(board_, status).neverSent;
         failure.message += "; " + countOf(pagesIn(neverSent), "page") + " of " + std::to_string(PageCount)
             + " never sent: " + describePageRanges(neverSent);
-        finishBoard(failure.status, now, gone, std::move(failure));
+        finishBoard(status, now, gone, std::move(failure));
         return;
     }
     if (rules_.loop) {

@@ -122,7 +122,7 @@ ImageReadResult parseFirmwareImage(std::span<const std::uint8_t> contents, std::
     // Erased flash is a valid image, but hardly the one meant: an empty
     // build, or the wrong file.
     if (result.ok() && erasedPageCount(result.bytes) == PageCount)
-        result.warnings.push_back(AllErasedWarning);
+        result.warnings.emplace_back(AllErasedWarning);
     return result;
 }
 

@@ -27,7 +27,7 @@ std::vector<PortInfo> portsOf(const std::vector<std::string>& paths)
 
 // A system whose serial devices are `devices`; other names are what the
 // file system says they are.
-PortSystem linuxWith(const std::vector<std::string>& system, std::set<std::string> devices)
+PortSystem linuxWith(const std::vector<std::string>& system, const std::set<std::string>& devices)
 {
     PortSystem made;
     made.ports = portsOf(system);

@@ -52,7 +52,7 @@ struct RecordedEvents final : cli::UploadEvents {
     }
     void warning(const std::string& text) override
     {
-        lines.push_back("warning");
+        lines.emplace_back("warning");
         lastWarning = text;
     }
 

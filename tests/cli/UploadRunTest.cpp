@@ -41,7 +41,7 @@ struct SimulatedUpload {
     }
 };
 
-const std::vector<std::uint8_t> RequestForPage0{0x50, 0x47, 0x00, 0x00};
+const std::vector<std::uint8_t> requestForPage0{0x50, 0x47, 0x00, 0x00};
 
 } // namespace
 
@@ -83,7 +83,7 @@ TEST(UploadRun, InALoopAPortThatWentAwayIsLookedForUntilItOpensAgain)
     UploadSettings settings;
     settings.rules.loop = true;
     SimulatedUpload s(settings);
-    s.device.send(RequestForPage0);
+    s.device.send(requestForPage0);
     s.scheduler.runFor(200ms);
     ASSERT_EQ(s.events.lines.back(), "sent 1:0");
     s.line.vanish(1);
@@ -104,7 +104,7 @@ TEST(UploadRun, InALoopAPortThatWentAwayIsLookedForUntilItOpensAgain)
     s.scheduler.runFor(150ms);
     EXPECT_TRUE(s.MSComm1.PortOpen());
     EXPECT_EQ(s.events.lines.back(), "waiting 2");
-    s.device.send(RequestForPage0);
+    s.device.send(requestForPage0);
     s.scheduler.runFor(200ms);
     EXPECT_EQ(s.events.since(s.events.lines.size() - 2), (std::vector<std::string>{"started 2 at 0", "sent 2:0"}));
     EXPECT_FALSE(s.upload.finished());
@@ -117,7 +117,7 @@ TEST(UploadRun, StrayCharactersThePortDropsAreCountedForTheBoard)
     // of no request, and dropped.
     s.device.send({0x00});
     s.scheduler.runFor(100ms);
-    s.device.send(RequestForPage0);
+    s.device.send(requestForPage0);
     s.scheduler.runFor(200ms);
     ASSERT_EQ(s.events.lines.back(), "sent 1:0");
     s.upload.interrupt(ExitStatus::Terminated);
