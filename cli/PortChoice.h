@@ -74,6 +74,8 @@ public:
     std::string nameOf(int n) const override { return n == 1 ? facts_.description : std::string(); }
     // Follows a link anew: the port came back, perhaps as another device.
     void refresh() override;
+    // One port, numbered 1: none above.
+    std::vector<int> numbersAbove(int) const override { return {}; }
 
     const PortFacts& facts() const { return facts_; }
     // Whether its device is there to be opened now, as far as can be told

@@ -35,11 +35,16 @@ set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 
-# The licence, as Debian wants it: a machine-readable copyright file in the
-# package's documentation folder.
+# The licence and the history, as Debian wants them in the package's
+# documentation folder: a machine-readable copyright file, and the changelog
+# in Debian's format, compressed (a package whose version has no Debian
+# revision is native: its one changelog is changelog.gz). The changelog's
+# first entry names the version being packaged (tests/package/check_deb.sh).
 include(GNUInstallDirs)
-install(FILES ${CMAKE_CURRENT_LIST_DIR}/debian/copyright
-    DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${CPACK_PACKAGE_NAME})
+include(${CMAKE_CURRENT_LIST_DIR}/InstallGzipped.cmake)
+set(isp_package_doc ${CMAKE_INSTALL_DATADIR}/doc/${CPACK_PACKAGE_NAME})
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/debian/copyright DESTINATION ${isp_package_doc})
+isp_install_gzipped(${CMAKE_CURRENT_LIST_DIR}/debian/changelog ${isp_package_doc})
 set(CPACK_DEBIAN_PACKAGE_LICENSE "GPL-3.0-or-later")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 

@@ -1,6 +1,6 @@
 # Cross-building for 64-bit Windows with MinGW-w64 (Debian's
 # g++-mingw-w64-x86-64-posix):
-#   cmake -S . -B build-windows -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DISP_BUILD_WINDOW=OFF
+#   cmake -S . -B build-windows -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DISP_BUILD_QT_WINDOW=OFF
 # The -posix compilers: the default ones use the win32 thread model, which
 # has no std::mutex or std::thread.
 set(CMAKE_SYSTEM_NAME Windows)

@@ -12,9 +12,10 @@ packages=(
     # The command line (cli/): its arguments and its JSON output. Both are
     # header-only, so they build for Windows with MinGW as well.
     libcli11-dev nlohmann-json3-dev
-    # The package test: cpack's Depends (dpkg-shlibdeps, file) and the
-    # desktop entry's check.
-    dpkg-dev file desktop-file-utils
+    # The package test: cpack's Depends (dpkg-shlibdeps, file), the checks
+    # of the desktop entry, of the AppStream metadata and of the package
+    # itself (Debian's lintian).
+    dpkg-dev file desktop-file-utils appstream lintian
     # The image readers' tests check them against srec_cat and objcopy.
     srecord binutils
 )

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Pictures of the two windows for the user guide: builds the program and the
-# picture taker (tests/tools/screenshot_windows.cpp), starts it on a virtual
+# picture taker (tests/tools/qt_window_screenshots.cpp), starts it on a virtual
 # X display (Xvfb) and writes
 #   docs/main-window.png      the main window during an upload
 #   docs/message-window.png   the message window
@@ -13,12 +13,12 @@ cd "$(dirname "$0")/.."
 
 build=${1:-build}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" --target velmora-isp2 screenshot_windows
+cmake --build "$build" --target velmora-isp2 qt_window_screenshots
 
 mkdir -p docs
 # A fixed DPI and no desktop theme: the pictures show the windows at scale
 # factor 1 with Qt's own style, as on a plain X desktop.
 env -u QT_SCALE_FACTOR -u QT_QPA_PLATFORMTHEME QT_QPA_PLATFORM=xcb \
     xvfb-run -a -s "-screen 0 1280x1024x24 -dpi 96" \
-    "$build/tests/screenshot_windows" docs/main-window.png docs/message-window.png
+    "$build/tests/qt_window_screenshots" docs/main-window.png docs/message-window.png
 echo "wrote docs/main-window.png and docs/message-window.png"

@@ -8,23 +8,41 @@
 # build-windows.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-./scripts/install-deps.sh g++-mingw-w64-x86-64-posix wine wine64
+# Xvfb: the window's tests run on a headless X server, where xdotool and
+# xprop read its windows' icons; NSIS makes the setup program.
+./scripts/install-deps.sh g++-mingw-w64-x86-64-posix wine wine64 xvfb xdotool x11-utils nsis
+stage_start=$(date +%s%N)
 
 linux=${1:-build}
 folder=build-windows
 here=$(pwd)
 
 cmake -S . -B "$folder" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
-    -DISP_BUILD_WINDOW=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    -DISP_BUILD_QT_WINDOW=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$folder"
-cmake --build "$linux" --target wine_line_test
+cmake --build "$linux" --target wine_line_test win32_window_test
 
-# Wine, headless and quiet, in a prefix of this build folder's own.
+# Wine, quiet, in a prefix of this build folder's own, on a headless X
+# server of its own: the window's tests need one, and Wine's desktop takes
+# the display its server first saw.
 export WINEPREFIX=$here/$folder/wine WINEDEBUG=-all WINEARCH=win64
-unset DISPLAY WAYLAND_DISPLAY
+unset WAYLAND_DISPLAY
+xvfb_pid=
+cleanup() {
+    wineserver -k 2>/dev/null || true
+    [ -z "$xvfb_pid" ] || kill "$xvfb_pid" 2>/dev/null || true
+}
+trap cleanup EXIT
+display=99
+while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
+Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
+export DISPLAY=":$display"
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
     rm -rf "$WINEPREFIX"
-    timeout 300 wineboot -i </dev/null >/dev/null 2>&1
+    # No offer to install Mono or Gecko: nothing here needs them.
+    WINEDLLOVERRIDES="mscoree,mshtml=" timeout 300 wineboot -i </dev/null >/dev/null 2>&1
     # Let the server that made the prefix end, so the one below is ours.
     timeout 60 wineserver -w || true
 fi
@@ -33,12 +51,13 @@ fi
 # inherit the output of the first Windows program otherwise, and a test
 # reading that program's output would wait for them to end.
 # (A server already running for this prefix stays, and is stopped at the end.)
-trap 'wineserver -k 2>/dev/null || true' EXIT
 wineserver -p </dev/null >/dev/null 2>&1 || true
 timeout 120 wine cmd /c exit </dev/null >/dev/null 2>&1
-# Wine maps COM1 to COM4 onto the machine's /dev/ttyS0 to /dev/ttyS3: no test
-# may open a real port.
-rm -f "$WINEPREFIX"/dosdevices/com[1-4]
+# No test may open a real serial port: when its server starts, Wine maps
+# every /dev/ttyS*, ttyUSB* and ttyACM* it finds onto a COM port, a link in
+# the prefix's dosdevices. Those links go now that the server is up (it
+# makes them once); the tests map the ports they use onto pseudo-terminals.
+find "$WINEPREFIX/dosdevices" -maxdepth 1 -iname 'com*' -type l -delete
 
 start=$(date +%s%N)
 echo "-- the event loop and clock (GoogleTest under Wine)"
@@ -66,10 +85,49 @@ if [ -d cli ]; then
 else
     echo "-- no command line in this tree: its end-to-end tests do not run"
 fi
+echo "-- the window on Windows"
+ISP_WIN32_WINDOW=$here/$folder/app/win32/velmora-isp2.exe \
+    ISP_WIN32_DRIVER=$here/$folder/tests/windows/window_driver.exe \
+    timeout 900 "$linux/tests/win32_window_test"
+# Once more on a screen of 144 dpi (150 %): the layout at the window's own
+# density. Wine reads the density when its server starts.
+set_dpi() {
+    timeout 60 wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f </dev/null >/dev/null 2>&1
+    wineserver -k 2>/dev/null || true
+    timeout 60 wineserver -w || true
+    wineserver -p </dev/null >/dev/null 2>&1 || true
+    timeout 120 wine cmd /c exit </dev/null >/dev/null 2>&1
+    find "$WINEPREFIX/dosdevices" -maxdepth 1 -iname 'com*' -type l -delete
+}
+set_dpi 144
+ISP_WIN32_WINDOW=$here/$folder/app/win32/velmora-isp2.exe \
+    ISP_WIN32_DRIVER=$here/$folder/tests/windows/window_driver.exe ISP_WIN32_EXPECTED_DPI=144 \
+    timeout 300 "$linux/tests/win32_window_test" --gtest_filter='*BuiltAsLaidOut*'
+set_dpi 96
 echo "-- Wine tests: $((($(date +%s%N) - start) / 1000000)) ms"
 
+echo "-- the downloads"
+rm -f "$folder"/velmora-isp2-*.zip
 (cd "$folder" && cpack -G ZIP >/dev/null && ls -1 ./*.zip)
-if [ -d cli ] && ! (cd "$folder" && cmake -E tar tf velmora-isp2-cli-*-windows-x86_64.zip) | grep -q 'velmora-isp2-cli\.exe$'; then
-    echo "the zip lacks velmora-isp2-cli.exe" >&2
+zip=$(ls "$folder"/velmora-isp2-*-windows-x86_64.zip)
+(cd "$folder" && cmake -E tar tf "$zip") >"$folder/zip-contents.txt"
+for file in velmora-isp2.exe velmora-isp2-cli.exe QUICKSTART.txt LICENSE.txt README.md; do
+    if ! grep -q "/$file\$" "$folder/zip-contents.txt"; then
+        echo "the zip lacks $file" >&2
+        exit 1
+    fi
+done
+if ! grep -q $'\r$' "$folder/windows-texts/QUICKSTART.txt"; then
+    echo "QUICKSTART.txt does not have Windows line ends" >&2
     exit 1
 fi
+# Each program one file: nothing but the system's own DLLs.
+for program in "$folder/app/win32/velmora-isp2.exe" "$folder/cli/velmora-isp2-cli.exe"; do
+    if x86_64-w64-mingw32-objdump -p "$program" | grep -i 'DLL Name' | grep -qiE 'libstdc|libgcc|winpthread|Qt'; then
+        echo "$program needs a DLL beside it" >&2
+        exit 1
+    fi
+done
+cmake --build "$folder" --target windows_installer >/dev/null
+tests/package/check_windows_installer.sh "$(ls "$folder"/velmora-isp2-*-setup.exe)"
+echo "-- Windows stage: $((($(date +%s%N) - stage_start) / 1000000)) ms"

@@ -36,25 +36,11 @@ public:
     void doze(Duration duration) override;
 
     // How much sooner than its due time an event loop wakes, so that it can
-    // wait out the rest with sleepUntil and be on time. Windows' high
-    // resolution timers wake a thread up to about a millisecond late.
-#ifdef _WIN32
-    static constexpr Duration WakeUpLatency = std::chrono::milliseconds(1);
-#else
-    static constexpr Duration WakeUpLatency = std::chrono::microseconds(200);
-#endif
+    // wait out the rest with sleepUntil and be on time: as late as this
+    // system wakes a sleeping thread (serial/ThreadSleep.h).
+    static Duration wakeUpLatency();
 
     static SteadyClock& instance();
 };
-
-#ifdef _WIN32
-// A manual-reset waitable timer that wakes as precisely as the system can
-// (CREATE_WAITABLE_TIMER_HIGH_RESOLUTION where there is one; otherwise at
-// the system timer's resolution, 1 ms after timeBeginPeriod(1)), or null.
-// SteadyClock sleeps on one per thread; the Windows event loop waits on one.
-void* makePreciseTimer();
-// Sets the timer to go off `delay` from now.
-void armPreciseTimer(void* timer, Clock::Duration delay);
-#endif
 
 } // namespace isp

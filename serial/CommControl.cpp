@@ -182,6 +182,12 @@ std::string CommControl::Input()
     return taken;
 }
 
+void CommControl::requestLowLatency()
+{
+    if (line_->isOpen())
+        line_->requestLowLatency();
+}
+
 void CommControl::onReceived(std::string_view characters)
 {
     const Clock::TimePoint now = clock_.now();

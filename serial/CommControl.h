@@ -67,8 +67,10 @@ public:
     int OutBufferCount() override;
     std::string Input() override;
     int InBufferCount() const override { return static_cast<int>(input_.size()); }
+    void requestLowLatency() override;
     std::string portLocation(int n) const override { return directory_.pathOf(n); }
     std::string portName(int n) const override { return directory_.nameOf(n); }
+    std::vector<int> portNumbersAbove(int highest) const override { return directory_.numbersAbove(highest); }
     int CommEvent() const override { return lastCommEvent(); }
 
     // Told the characters the BurstGap rule drops, as it drops them: for a

@@ -31,4 +31,14 @@ std::string ListedPortDirectory::pathOf(int n) const
     return paths_[static_cast<std::size_t>(n) - 1];
 }
 
+std::vector<int> ListedPortDirectory::numbersAbove(int highest) const
+{
+    if (!listed_)
+        list();
+    std::vector<int> numbers;
+    for (int n = highest + 1; n <= static_cast<int>(paths_.size()); ++n)
+        numbers.push_back(n);
+    return numbers;
+}
+
 } // namespace isp

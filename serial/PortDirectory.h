@@ -19,6 +19,9 @@ public:
     // Takes the system's list of ports again. The start-up scan does, once,
     // before it fills the port box.
     virtual void refresh() = 0;
+    // The n of every COMn above `highest` that the system has: ports the
+    // program never offers (it offers COM1 to COM16), to tell the user of.
+    virtual std::vector<int> numbersAbove(int highest) const = 0;
 };
 
 // Device paths of the system's serial ports.
@@ -39,6 +42,7 @@ public:
 
     std::string pathOf(int n) const override;
     void refresh() override;
+    std::vector<int> numbersAbove(int highest) const override;
 
 private:
     void list() const;

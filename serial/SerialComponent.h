@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The serial-port component the program talks to, shaped after the classic
 // communications control: properties are written while the port is closed,
@@ -80,12 +81,19 @@ public:
     // Characters waiting to be read.
     virtual int InBufferCount() const = 0;
 
+    // While open: asks the driver to pass short input on at once instead of
+    // holding it for a USB adapter's latency timer (SerialLine says more).
+    // Nothing changes where the driver has no such setting.
+    virtual void requestLowLatency() = 0;
+
     // Where COMn lives on this system, for showing to the user (on Linux the
     // device path, "/dev/ttyUSB0"); empty when no such port is known.
     virtual std::string portLocation(int n) const = 0;
     // How messages name COMn: "COM2 (/dev/ttyUSB0)", or the port as the user
     // named it where ports are not numbered ("/dev/pts/3").
     virtual std::string portName(int n) const = 0;
+    // COM numbers above `highest` that the system has (see PortDirectory).
+    virtual std::vector<int> portNumbersAbove(int highest) const = 0;
 
     // The cause of the notification being delivered (see CommEvents.h).
     virtual int CommEvent() const = 0;

@@ -76,6 +76,16 @@ public:
     // Throws away what is queued and not yet sent.
     virtual void discardOutput() = 0;
 
+    // Asks the driver of the open device to hand short input over at once:
+    // some USB adapters hold a few received characters until a latency timer
+    // runs out (16 ms on an FTDI chip), which delays every request of the
+    // boot loader. The setting stays with the adapter until it is unplugged,
+    // so the user's opening asks and the page sender's reopenings need not.
+    // A driver without such a setting changes nothing; this never fails and
+    // never closes the line. Lines whose system offers no way to ask keep
+    // this default.
+    virtual void requestLowLatency() {}
+
 protected:
     void reportReceived(std::string_view characters)
     {

@@ -31,12 +31,12 @@ std::optional<Clock::TimePoint> TaskQueue::wakeUpTime() const
     const auto due = nextDue();
     if (!due)
         return std::nullopt;
-    return *due - SteadyClock::WakeUpLatency;
+    return *due - SteadyClock::wakeUpLatency();
 }
 
 bool TaskQueue::runDueOnTime(Clock& clock)
 {
-    if (const auto due = nextDue(); due && *due - clock.now() <= SteadyClock::WakeUpLatency)
+    if (const auto due = nextDue(); due && *due - clock.now() <= SteadyClock::wakeUpLatency())
         clock.sleepUntil(*due);
     return runDue(clock.now());
 }

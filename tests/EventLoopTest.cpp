@@ -1,8 +1,10 @@
 // The promises of the event loop seam, kept by the plain loop of the command
-// line and by the window's adapter of Qt's loop alike; and Timer1 on a loop.
+// line and by the window's adapter of Qt's loop alike (the suite is
+// tests/support/EventLoopContract.h); and Timer1 on a loop.
 #include "app/widgets/QtEventLoop.h"
 #include "serial/posix/PollEventLoop.h"
 #include "serial/sim/SimulatedScheduler.h"
+#include "tests/support/EventLoopContract.h"
 #include "tests/support/QtRun.h"
 #include "transfer/LoopTimer.h"
 
@@ -18,22 +20,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-struct PollLoop {
-    PollEventLoop loop;
-    void runFor(Clock::Duration d) { loop.runFor(d); }
-    bool runUntil(const std::function<bool()>& done, Clock::Duration limit) { return loop.runUntil(done, limit); }
-};
-
-struct QtLoop {
-    QtLoop() { test::ensureCoreApplication(); }
-    QtEventLoop loop;
-    void runFor(Clock::Duration d) { test::runFor(std::chrono::ceil<std::chrono::milliseconds>(d)); }
-    bool runUntil(const std::function<bool()>& done, Clock::Duration limit)
-    {
-        return test::runUntil(done, std::chrono::ceil<std::chrono::milliseconds>(limit));
-    }
-};
-
 // A pipe whose read end the loop watches.
 struct Pipe {
     Pipe() { EXPECT_EQ(::pipe(fds), 0); }
@@ -44,8 +30,9 @@ struct Pipe {
     }
     Pipe(const Pipe&) = delete;
     Pipe& operator=(const Pipe&) = delete;
-    void put() { EXPECT_EQ(::write(fds[1], "x", 1), 1); }
-    void take()
+    NativeHandle handle() const { return fds[0]; }
+    void raise() { EXPECT_EQ(::write(fds[1], "x", 1), 1); }
+    void lower()
     {
         char c = 0;
         EXPECT_EQ(::read(fds[0], &c, 1), 1);
@@ -53,86 +40,27 @@ struct Pipe {
     int fds[2] = {-1, -1};
 };
 
-template <typename Loop>
-class EventLoopContract : public ::testing::Test {
-protected:
-    Loop loop;
-    EventLoop& seam() { return loop.loop; }
-    Clock::TimePoint now() { return seam().clock().now(); }
+using PollLoop = test::MainLoopUnderTest<PollEventLoop, Pipe>;
+
+struct QtLoop {
+    using Signal = Pipe;
+    QtLoop() { test::ensureCoreApplication(); }
+    QtEventLoop loop;
+    EventLoop& seam() { return loop; }
+    void runFor(Clock::Duration d) { test::runFor(std::chrono::ceil<std::chrono::milliseconds>(d)); }
+    bool runUntil(const std::function<bool()>& done, Clock::Duration limit)
+    {
+        return test::runUntil(done, std::chrono::ceil<std::chrono::milliseconds>(limit));
+    }
 };
 
 using Loops = ::testing::Types<PollLoop, QtLoop>;
-TYPED_TEST_SUITE(EventLoopContract, Loops);
 
 } // namespace
 
-TYPED_TEST(EventLoopContract, ATimedTaskIsNeverEarlyAndACancelledOneNeverRuns)
-{
-    std::vector<Clock::Duration> lateness;
-    for (int round = 0; round < 20; ++round) {
-        const auto due = this->now() + 20ms;
-        this->seam().runAt(due, [&, due] { lateness.push_back(this->now() - due); });
-        const auto cancelled = this->seam().runAt(due, [&] { ADD_FAILURE() << "a cancelled task ran"; });
-        this->seam().cancel(cancelled);
-        ASSERT_TRUE(this->loop.runUntil([&] { return lateness.size() == static_cast<std::size_t>(round + 1); }, 5s));
-    }
-    for (const auto late : lateness)
-        EXPECT_GE(late, Clock::Duration::zero());
-}
-
-TYPED_TEST(EventLoopContract, PostedTasksRunInOrderAfterTheTaskThatPostedThem)
-{
-    std::vector<int> order;
-    this->seam().post([&] {
-        order.push_back(1);
-        this->seam().post([&] { order.push_back(3); });
-        order.push_back(2);
-    });
-    this->seam().post([&] { order.push_back(4); });
-    ASSERT_TRUE(this->loop.runUntil([&] { return order.size() == 4; }, 5s));
-    // The task posted from inside the first comes after the one posted before it.
-    EXPECT_EQ(order, (std::vector<int>{1, 2, 4, 3}));
-}
-
-TYPED_TEST(EventLoopContract, AWatchCallsUntilRemovedEvenFromItsOwnHandler)
-{
-    Pipe pipe;
-    int calls = 0;
-    EventLoop::Id id = 0;
-    id = this->seam().watch(pipe.fds[0], EventLoop::Interest::Read, [&] {
-        pipe.take();
-        if (++calls == 2)
-            this->seam().unwatch(id);
-    });
-    pipe.put();
-    ASSERT_TRUE(this->loop.runUntil([&] { return calls == 1; }, 5s));
-    pipe.put();
-    ASSERT_TRUE(this->loop.runUntil([&] { return calls == 2; }, 5s));
-    pipe.put();
-    this->loop.runFor(50ms);
-    EXPECT_EQ(calls, 2) << "a removed watch was called";
-}
-
-TYPED_TEST(EventLoopContract, ATaskRunningANestedLoopStillGetsWatchesAndTimedTasks)
-{
-    // A handler that shows a modal window runs a nested loop: the upload's
-    // input and Timer1 must go on meanwhile.
-    Pipe pipe;
-    bool read = false;
-    bool ticked = false;
-    const auto watch = this->seam().watch(pipe.fds[0], EventLoop::Interest::Read, [&] {
-        pipe.take();
-        read = true;
-    });
-    bool nestedDone = false;
-    this->seam().post([&] {
-        pipe.put();
-        this->seam().runAt(this->now() + 10ms, [&] { ticked = true; });
-        nestedDone = this->loop.runUntil([&] { return read && ticked; }, 5s);
-    });
-    ASSERT_TRUE(this->loop.runUntil([&] { return nestedDone; }, 10s));
-    this->seam().unwatch(watch);
-}
+namespace isp::test {
+INSTANTIATE_TYPED_TEST_SUITE_P(Linux, EventLoopContract, Loops);
+} // namespace isp::test
 
 // ---- Timer1 on a loop ----------------------------------------------------------
 

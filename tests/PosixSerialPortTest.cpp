@@ -5,6 +5,7 @@
 // are tested on their own.
 #include "serial/CommControl.h"
 #include "serial/WireSchedule.h"
+#include "serial/posix/LowLatency.h"
 #include "serial/posix/ParityErrorDecoder.h"
 #include "serial/posix/PollEventLoop.h"
 #include "serial/posix/PortLock.h"
@@ -466,6 +467,40 @@ TEST_F(PortOnPty, EveryByteValueCrossesTheLineUnchanged)
     EXPECT_EQ(port.InBufferCount(), static_cast<int>(incoming.size()));
     EXPECT_EQ(port.Input(), asString(incoming));
     EXPECT_EQ(port.InBufferCount(), 0);
+}
+
+TEST_F(PortOnPty, TheLowLatencyRequestLeavesAPortWithoutItAsItWas)
+{
+    // A pty has no serial settings to ask (ENOTTY), like a driver without
+    // the flag: the user's opening must go on as if nothing was asked.
+    const int slave = ::open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(slave, 0);
+    EXPECT_EQ(requestLowLatency(slave), LowLatency::NotOffered);
+    ::close(slave);
+
+    openPort("38400,M,8,1");
+    const termios before = pty.slaveTermios();
+    port.requestLowLatency();
+    port.requestLowLatency();
+    ASSERT_TRUE(port.PortOpen());
+    const termios after = pty.slaveTermios();
+    EXPECT_EQ(after.c_iflag, before.c_iflag);
+    EXPECT_EQ(after.c_oflag, before.c_oflag);
+    EXPECT_EQ(after.c_cflag, before.c_cflag);
+    EXPECT_EQ(after.c_lflag, before.c_lflag);
+    EXPECT_EQ(cfgetospeed(&after), cfgetospeed(&before));
+
+    const auto bytes = pattern(40);
+    ASSERT_TRUE(port.Output(bytes));
+    EXPECT_EQ(pty.receive(bytes.size(), 5s), bytes);
+    pty.send("PG\x01\x02");
+    ASSERT_TRUE(processEventsUntil([&] { return port.InBufferCount() == 4; }));
+    EXPECT_EQ(port.Input(), "PG\x01\x02");
+
+    // Asked of a closed port, it does nothing either.
+    ASSERT_TRUE(port.setPortOpen(false));
+    port.requestLowLatency();
+    EXPECT_FALSE(port.PortOpen());
 }
 
 TEST_F(PortOnPty, InputTakesAtMostInputLenCharacters)

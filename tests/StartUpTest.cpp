@@ -116,7 +116,7 @@ TEST(PortCommands, OpenWritesTheLineSettingsInOrderAndCloseUndoesIt)
     rig.shell.OpenUart_Click();
     EXPECT_EQ(rig.MSComm1.operations(),
         (std::vector<std::string>{"CommPort=3", "Settings=38400,M,8,1", "InBufferSize=400", "OutBufferSize=400",
-            "InputLen=0", "RThreshold=2", "SThreshold=0", "PortOpen=true"}));
+            "InputLen=0", "RThreshold=2", "SThreshold=0", "PortOpen=true", "LowLatency=requested"}));
     EXPECT_TRUE(rig.MSComm1.PortOpen());
     EXPECT_EQ(rig.shell.state().PortOpenFlag, 1);
     EXPECT_EQ(rig.form.caption, "Uart:open");
@@ -146,6 +146,22 @@ TEST(PortCommands, APortHeldByAnotherProgramIsReportedAndStaysClosed)
     rig.shell.OpenUart_Click();
     EXPECT_EQ(rig.form.caption, "Uart:open");
     EXPECT_EQ(rig.form.messages.size(), 1u);
+}
+
+TEST(PortCommands, PortsOnlyAboveCom16AreNamedWhenTheUserOpens)
+{
+    SimulatedRig rig;
+    rig.line.addPort(17);
+    rig.line.addPort(20);
+    rig.ports.setNumbers({17, 20});
+    rig.shell.Form1_Load();
+    EXPECT_TRUE(rig.form.entries.empty());
+    EXPECT_TRUE(rig.form.messages.empty()) << "start-up tells nothing";
+    rig.shell.OpenUart_Click();
+    EXPECT_EQ(rig.form.messages,
+        std::vector<std::string>{" no COM port from COM1 to COM16 was found when the program started, only COM17 and "
+                                 "COM20: give the adapter a number from 1 to 16 and start the program again! "});
+    EXPECT_FALSE(rig.MSComm1.PortOpen());
 }
 
 TEST(PortCommands, OtherOpeningFailuresAreToldInPlainWords)

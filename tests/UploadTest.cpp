@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
+
 using namespace isp;
 using namespace isp::test;
 using namespace std::chrono_literals;
@@ -227,4 +230,80 @@ TEST(Upload, ANoisyLineStillGetsEveryPageRight)
     EXPECT_GT(noisy, 100);
     EXPECT_GT(loader->retries() + loader->answersDropped(), 0) << "the noise did get in the way";
     EXPECT_TRUE(rig.form.messages.empty());
+}
+
+// ---- Through a USB adapter that holds short input --------------------------
+
+namespace {
+
+struct AdapterUpload {
+    SimulatedRig rig;
+    ImageBytes image = randomImage(9);
+    std::unique_ptr<VirtualBootLoader> loader;
+
+    explicit AdapterUpload(const UsbAdapter& adapter)
+    {
+        rig.line.addPort(1);
+        rig.line.plugAdapter(1, adapter);
+        rig.shell.Form1_Load();
+        rig.loadImage(image);
+    }
+
+    void run()
+    {
+        // A device that programs a page for longer than the program's 10 ms
+        // pause after it: its requests are not hidden behind the pause, so
+        // every gap shows the whole time the adapter held the request.
+        VirtualBootLoader::Options options;
+        options.programmingTime = 12ms;
+        loader = rig.attachBootLoader(1, options);
+        loader->start();
+        ASSERT_TRUE(rig.scheduler.runUntil([&] { return loader->finished(); }, 60s));
+        expectCleanUpload(*loader, image);
+    }
+
+    // From a request's last character on the wire to the header's first.
+    Clock::Duration longestGap() const { return *std::max_element(loader->gaps().begin(), loader->gaps().end()); }
+    Clock::Duration shortestGap() const { return *std::min_element(loader->gaps().begin(), loader->gaps().end()); }
+};
+
+} // namespace
+
+TEST(UsbAdapter, TheUsersOpeningAsksForLowLatencyOnceAndTheAdapterKeepsItUntilUnplugged)
+{
+    AdapterUpload upload(UsbAdapter::ftdi());
+    EXPECT_FALSE(upload.rig.line.runsLowLatency(1));
+    upload.rig.shell.OpenUart_Click();
+    EXPECT_TRUE(upload.rig.line.runsLowLatency(1));
+
+    upload.run();
+    EXPECT_EQ(upload.rig.line.lowLatencyRequests(), 1) << "the page sender's reopenings asked again";
+    // Each request was held 1 ms at most, on top of the 20 ms the program
+    // waits after it.
+    EXPECT_GE(upload.shortestGap(), 20ms);
+    EXPECT_LE(upload.longestGap(), 21ms + 200us);
+
+    // Unplugged, the adapter forgets it; the next opening asks again.
+    upload.rig.line.vanish(1);
+    upload.rig.scheduler.runFor(100ms);
+    EXPECT_FALSE(upload.rig.line.runsLowLatency(1));
+    upload.rig.line.reappear(1);
+    upload.rig.shell.OpenUart_Click();
+    ASSERT_EQ(upload.rig.form.caption, "Uart:open");
+    EXPECT_TRUE(upload.rig.line.runsLowLatency(1));
+    EXPECT_EQ(upload.rig.line.lowLatencyRequests(), 2);
+}
+
+TEST(UsbAdapter, WithoutLowLatencyARequestWaitsUpToTheLatencyTimer)
+{
+    UsbAdapter adapter = UsbAdapter::ftdi();
+    adapter.driverOffersLowLatency = false;
+    AdapterUpload upload(adapter);
+    upload.rig.shell.OpenUart_Click();
+    EXPECT_FALSE(upload.rig.line.runsLowLatency(1));
+
+    upload.run();
+    EXPECT_GE(upload.shortestGap(), 20ms);
+    EXPECT_GT(upload.longestGap(), 28ms) << "requests were held for most of the 16 ms timer";
+    EXPECT_LE(upload.longestGap(), 36ms + 200us);
 }

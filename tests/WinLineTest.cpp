@@ -494,9 +494,12 @@ TEST_F(WinLineTest, ClosingCancelsTheReadAndAReadThatNeverEndsKeepsItsBuffer)
 
 TEST(WindowsPortList, ComNumbersAreTheSystemsInOrderWithWhatTheDeviceManagerTells)
 {
-    const ComPortDirectory directory;
+    const ComPortDirectory directory([] {
+        return std::vector<std::string>{"COM20", "COM3", "com17", "LPT1", "COM20"};
+    });
     EXPECT_EQ(directory.pathOf(10), "\\\\.\\COM10");
     EXPECT_EQ(directory.pathOf(0), "");
+    EXPECT_EQ(directory.numbersAbove(16), (std::vector<int>{17, 20}));
 
     const std::vector<PortInfo> ports = windowsPortList({"COM10", "COM1", "COM3"},
         {

@@ -11,6 +11,7 @@
 // Run by scripts/windows-test.sh, with WINEPREFIX set, its wineserver warm,
 // and ISP_WINE_LINE_SMOKE naming line_smoke.exe.
 #include "tests/support/PseudoTerminal.h"
+#include "tests/win32/WineSession.h"
 
 #include <sys/wait.h>
 
@@ -23,35 +24,14 @@
 #include <vector>
 
 using namespace std::chrono_literals;
+using isp::test::ComLink;
+using isp::test::environment;
 using isp::test::PseudoTerminal;
 
 namespace {
 
 // A safety limit for a test gone wrong, never a pacing.
 constexpr auto Limit = 20s;
-
-std::string environment(const char* name)
-{
-    const char* value = std::getenv(name);
-    return value ? value : "";
-}
-
-// $WINEPREFIX/dosdevices/comN -> the pty's slave, for as long as it lives.
-class ComLink {
-public:
-    ComLink(int n, const std::string& target)
-        : path_(std::filesystem::path(environment("WINEPREFIX")) / "dosdevices" / ("com" + std::to_string(n)))
-    {
-        std::filesystem::remove(path_);
-        std::filesystem::create_symlink(target, path_);
-    }
-    ~ComLink() { std::filesystem::remove(path_); }
-    ComLink(const ComLink&) = delete;
-    ComLink& operator=(const ComLink&) = delete;
-
-private:
-    std::filesystem::path path_;
-};
 
 // line_smoke.exe under Wine, its output read line by line. The program
 // bounds its own waits, so reading it never hangs.

@@ -29,8 +29,12 @@ CommResult Transfer::openPort()
     // Port 0 names no port; stop before the component is left pointing at
     // another one.
     CommResult opened = openForBootLoader(MSComm1_, state_.PortNumber, MarkSettings, OpeningRThreshold);
-    if (opened)
-        state_.PortOpenFlag = 1;
+    if (!opened)
+        return opened;
+    // Asked once here: the adapter keeps it through the page sender's
+    // reopenings, which stay as quick as they were.
+    MSComm1_.requestLowLatency();
+    state_.PortOpenFlag = 1;
     return opened;
 }
 

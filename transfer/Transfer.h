@@ -32,8 +32,9 @@ public:
     void start();
 
     // Opens COM<PortNumber> to listen to the device: mark parity, a
-    // notification after the first two characters. PortOpenFlag becomes 1
-    // only if the opening succeeds.
+    // notification after the first two characters, and the driver asked for
+    // low latency (a USB adapter's latency timer at its shortest).
+    // PortOpenFlag becomes 1 only if the opening succeeds.
     CommResult openPort();
     // Closes the port the user opened (whatever parity it was last opened
     // with) and clears PortOpenFlag.

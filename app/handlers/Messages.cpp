@@ -26,6 +26,20 @@ std::string lineFailed(const CommResult& failure)
     }
 }
 
+std::string noPortListed(const std::vector<int>& above)
+{
+    if (above.empty())
+        return NoPortListed;
+    std::string names;
+    for (std::size_t i = 0; i < above.size(); ++i) {
+        if (i > 0)
+            names += i + 1 == above.size() ? " and " : ", ";
+        names += "COM" + std::to_string(above[i]);
+    }
+    return " no COM port from COM1 to COM16 was found when the program started, only " + names
+        + ": give the adapter a number from 1 to 16 and start the program again! ";
+}
+
 std::string fileUnreadable(const std::string& reason)
 {
     return " cannot read this file: " + clause(reason) + "! ";

@@ -3,6 +3,7 @@
 #include "serial/CommError.h"
 
 #include <string>
+#include <vector>
 
 // Every text the program shows in its message window.
 namespace isp::messages {
@@ -15,6 +16,9 @@ inline constexpr const char* FileError = "WARNNING: file error!";
 // start-up lists ports again.
 inline constexpr const char* NoPortListed =
     " no COM port was found when the program started: plug the adapter in and start the program again! ";
+// The same when the system has ports, but all of them above COM16, which
+// the program never offers (`above`: their numbers, ascending).
+std::string noPortListed(const std::vector<int>& above);
 
 // Why the user's opening of the port failed (anything but PortHeld).
 std::string openFailed(const CommResult& failure);

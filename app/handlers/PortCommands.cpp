@@ -28,7 +28,7 @@ void Shell::OpenUart_Click()
         return;
     }
     if (state().PortNumber == 0) {
-        form_.showMessage(messages::NoPortListed);
+        form_.showMessage(messages::noPortListed(portsAboveRange_));
         return;
     }
     const CommResult opened = transfer_.openPort();

@@ -10,7 +10,12 @@ Shell::Shell(SerialComponent& MSComm1, Timer& Timer1, Form1View& form, Clock& cl
 {
     Timer1.setOnTick([this] { Timer1_Timer(); });
     MSComm1_.setOnComm([this] { MSComm1_OnComm(); });
-    form_.setOnPortTextChanged([this] { ComSelect_Change(); });
+    form_.setEvents({
+        .portTextChanged = [this] { ComSelect_Change(); },
+        .openFileClicked = [this] { OpenFile_Click(); },
+        .openUartClicked = [this] { OpenUart_Click(); },
+        .exitClicked = [this] { ExitCommand_Click(); },
+    });
 }
 
 void Shell::setImageLoader(ImageLoader loader)

@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 // The main window's event handlers, free of widgets. Each is named after its
 // control and event and runs to its end on the user-interface thread; they
@@ -21,7 +22,7 @@ using ImageLoader = std::function<ImageLoadResult(const std::string& path)>;
 class Shell {
 public:
     // Connects itself to the timer's ticks, the component's notifications and
-    // the port box's changes. All four must outlive the shell.
+    // every event of the main window. All four must outlive the shell.
     Shell(SerialComponent& MSComm1, Timer& Timer1, Form1View& form, Clock& clock);
     Shell(const Shell&) = delete;
     Shell& operator=(const Shell&) = delete;
@@ -55,6 +56,8 @@ private:
     Form1View& form_;
     Transfer transfer_;
     ImageLoader loadImage_;
+    // With no port listed: the ports the system had above COM16 at start-up.
+    std::vector<int> portsAboveRange_;
 };
 
 } // namespace isp

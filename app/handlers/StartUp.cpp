@@ -30,6 +30,8 @@ void Shell::Form1_Load()
     // Showing the first entry is a change of the box and runs its rule.
     if (const auto first = form_.portEntry(0))
         form_.setPortText(*first);
+    else
+        portsAboveRange_ = MSComm1_.portNumbersAbove(HighestScannedPort);
     if (const auto n = portNumberFromText(form_.portText()))
         state().PortNumber = static_cast<std::uint8_t>(*n);
 

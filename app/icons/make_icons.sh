@@ -9,8 +9,9 @@
 #                      installed application icon
 #   velmora-isp2_N.png the installed application icon at N x N pixels
 #   prompt_16.png      message window: a speech bubble with an exclamation mark
-#   velmora-isp2.ico   the Windows programs' icon (cmake/WindowsResources.cmake):
-#                      16, 32, 48 and 256 pixels, the largest stored as PNG
+#   velmora-isp2.ico   the Windows programs' icon: the drawing at 16, 32, 48
+#                      and 256 pixels (the 32-pixel one is form1_32.png)
+#   prompt.ico         the Windows message window's icon: prompt_16.png
 set -eu
 cd "$(dirname "$0")"
 
@@ -28,15 +29,6 @@ for size in 48 64 128 256; do
     render "$size" "velmora-isp2_$size.png"
 done
 
-# The .ico: Explorer picks the size it needs, 16 in lists, 32 and 48 in
-# icon views, 256 for large icons.
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-for size in 16 32 48 256; do
-    render "$size" "$work/$size.png"
-done
-convert "$work/16.png" "$work/32.png" "$work/48.png" "$work/256.png" $common velmora-isp2.ico
-
 convert -size 16x16 xc:none \
     -fill '#fff6c8' -stroke '#8a6d00' \
     -draw 'roundrectangle 0,0 15,11 3,3' \
@@ -44,3 +36,11 @@ convert -size 16x16 xc:none \
     -stroke none -fill '#fff6c8' -draw 'rectangle 3,10 6,11' \
     -fill '#8a6d00' -draw 'rectangle 7,2 8,6' -draw 'rectangle 7,8 8,9' \
     $common PNG32:prompt_16.png
+
+# Windows icons, from the same pictures.
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+render 16 "$tmp/16.png"
+render 48 "$tmp/48.png"
+convert "$tmp/16.png" form1_32.png "$tmp/48.png" velmora-isp2_256.png $common velmora-isp2.ico
+convert prompt_16.png $common prompt.ico

@@ -1,5 +1,6 @@
 #include "app/widgets/Form1.h"
 
+#include "app/widgets/LaidOutControls.h"
 #include "app/widgets/PromptForm.h"
 #include "app/widgets/Twips.h"
 
@@ -17,7 +18,6 @@
 #include <QStringList>
 
 #include <algorithm>
-#include <initializer_list>
 
 // The icons live in a static library; naming its resource initializer here
 // keeps the linker from dropping it. It must be called outside any namespace.
@@ -28,74 +28,28 @@ static void initWindowResources()
 
 namespace isp {
 
-namespace {
-
-// Client area, and its top-left from the screen's top-left, in twips.
-constexpr int FormLeft = 8676;
-constexpr int FormTop = 5256;
-constexpr int FormWidth = 3840;
-constexpr int FormHeight = 2172;
-
-QPushButton* makeButton(QWidget* parent, const char* name, const char* text, QRect geometry)
-{
-    auto* button = new QPushButton(QString::fromLatin1(text), parent);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setGeometry(geometry);
-    button->setFocusPolicy(Qt::StrongFocus);
-    // No button of this window is clicked by Enter or Return.
-    button->setAutoDefault(false);
-    button->setDefault(false);
-    return button;
-}
-
-} // namespace
-
 Form1::Form1(QWidget* parent) : QWidget(parent)
 {
     initWindowResources();
-
-    setWindowTitle(QStringLiteral("Velmora ISP2"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/form1_32.png")));
 
-    // Children are made in focus order, so Qt's tab chain starts out right;
-    // the label and the bar take no focus and drop out of it.
-    OpenFile_ = makeButton(this, "OpenFile", "open file", twips::rect(360, 720, 1095, 375));
-
-    ProgressBar1_ = new QProgressBar(this);
-    ProgressBar1_->setObjectName(QStringLiteral("ProgressBar1"));
-    ProgressBar1_->setGeometry(twips::rect(360, 1680, 3135, 255));
-    ProgressBar1_->setOrientation(Qt::Horizontal);
-    ProgressBar1_->setTextVisible(false);
-    ProgressBar1_->setRange(0, 100);
-    ProgressBar1_->setValue(0);
-    ProgressBar1_->setFocusPolicy(Qt::NoFocus);
-
-    ExitCommand_ = makeButton(this, "ExitCommand", "exit", twips::rect(2640, 840, 855, 735));
-
-    ComSelect_ = new QComboBox(this);
-    ComSelect_->setObjectName(QStringLiteral("ComSelect"));
-    ComSelect_->setGeometry(twips::rect(2040, 240, 1455, 300));
-    ComSelect_->setEditable(false);
-    ComSelect_->setFocusPolicy(Qt::StrongFocus);
-
-    Label2_ = new QLabel(QStringLiteral("select COM port:"), this);
-    Label2_->setObjectName(QStringLiteral("Label2"));
-    Label2_->setGeometry(twips::rect(360, 240, 1455, 255));
-    Label2_->setFocusPolicy(Qt::NoFocus);
+    buildLaidOutWindow(*this, layout::Form1Layout);
+    OpenFile_ = laidOutControl<QPushButton>(*this, "OpenFile");
+    ProgressBar1_ = laidOutControl<QProgressBar>(*this, "ProgressBar1");
+    ExitCommand_ = laidOutControl<QPushButton>(*this, "ExitCommand");
+    ComSelect_ = laidOutControl<QComboBox>(*this, "ComSelect");
+    Label2_ = laidOutControl<QLabel>(*this, "Label2");
+    OpenUart_ = laidOutControl<QPushButton>(*this, "OpenUart");
+    // Also tells assistive technology which box the label names.
+    Label2_->setBuddy(ComSelect_);
     fitLabelText();
 
-    OpenUart_ = makeButton(this, "OpenUart", "Uart:close", twips::rect(360, 1200, 1335, 375));
-    describeControls();
-
-    const std::initializer_list<QWidget*> controls = {
-        OpenFile_, ProgressBar1_, ExitCommand_, ComSelect_, Label2_, OpenUart_};
-    for (QWidget* control : controls)
+    for (QWidget* control : findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
         control->installEventFilter(this);
 
-    setTabOrder(OpenFile_, ExitCommand_);
-    setTabOrder(ExitCommand_, ComSelect_);
-    setTabOrder(ComSelect_, OpenUart_);
-
+    connect(OpenFile_, &QPushButton::clicked, this, [this] { raiseOpenFileClicked(); });
+    connect(OpenUart_, &QPushButton::clicked, this, [this] { raiseOpenUartClicked(); });
+    connect(ExitCommand_, &QPushButton::clicked, this, [this] { raiseExitClicked(); });
     // The user's pick changes the current text; so does setPortText, which
     // reports the change itself once it is complete.
     connect(ComSelect_, &QComboBox::currentTextChanged, this, [this] {
@@ -103,8 +57,8 @@ Form1::Form1(QWidget* parent) : QWidget(parent)
             reportPortTextChange();
     });
 
-    setGeometry(twips::onScreen(FormLeft, FormTop, FormWidth, FormHeight));
-    setFixedSize(twips::size(FormWidth, FormHeight));
+    setGeometry(twips::onScreen(layout::Form1Layout.clientArea));
+    setFixedSize(twips::size(layout::Form1Layout.clientArea));
 
     // Given the focus once the window is first activated.
     OpenFile_->setFocus();
@@ -115,47 +69,6 @@ Form1::~Form1()
     // The box goes with the window; nothing it reports then may reach the
     // half-destroyed window.
     QObject::disconnect(ComSelect_, nullptr, this, nullptr);
-}
-
-void Form1::describeControls()
-{
-    // A screen reader says a control's name and, on request, its
-    // description. The captions are terse ("Uart:close" tells the port's
-    // state, not what a press does), so the names say what each control is
-    // for, in words a listener needs no picture for.
-    setAccessibleName(QStringLiteral("Velmora ISP2"));
-    setAccessibleDescription(
-        QStringLiteral("Writes a firmware image into a microcontroller through its serial boot loader"));
-    OpenFile_->setAccessibleName(QStringLiteral("Open file"));
-    OpenFile_->setAccessibleDescription(
-        QStringLiteral("Choose the firmware image to send: a .bin file of 28672 bytes"));
-    ProgressBar1_->setAccessibleName(QStringLiteral("Upload progress"));
-    ProgressBar1_->setAccessibleDescription(
-        QStringLiteral("The number of the last page sent to the device; the image has pages 0 to 223"));
-    ExitCommand_->setAccessibleName(QStringLiteral("Exit"));
-    ExitCommand_->setAccessibleDescription(QStringLiteral("Close the window and end the program"));
-    ComSelect_->setAccessibleName(QStringLiteral("Serial port"));
-    ComSelect_->setAccessibleDescription(
-        QStringLiteral("The serial port the device is on: COMn is the nth serial port of this system; "
-                       "each entry's tooltip shows its device"));
-    Label2_->setAccessibleName(Label2_->text());
-    Label2_->setAccessibleDescription(QStringLiteral("Caption of the serial port box"));
-    // Also tells assistive technology which box the label names.
-    Label2_->setBuddy(ComSelect_);
-    describeOpenUart();
-}
-
-void Form1::describeOpenUart()
-{
-    // "Uart:open" shows an open port, which a press closes; the other
-    // caption, "Uart:close", a closed one, which a press opens.
-    if (OpenUart_->text() == QLatin1String("Uart:open")) {
-        OpenUart_->setAccessibleName(QStringLiteral("Close serial port"));
-        OpenUart_->setAccessibleDescription(QStringLiteral("Close the serial port"));
-    } else {
-        OpenUart_->setAccessibleName(QStringLiteral("Open serial port"));
-        OpenUart_->setAccessibleDescription(QStringLiteral("Open the selected serial port"));
-    }
 }
 
 void Form1::fitLabelText()
@@ -264,7 +177,9 @@ void Form1::reportPortTextChange()
 void Form1::setOpenUartCaption(const std::string& caption)
 {
     OpenUart_->setText(QString::fromStdString(caption));
-    describeOpenUart();
+    const layout::Description described = layout::openUartDescription(caption);
+    OpenUart_->setAccessibleName(qtText(described.name));
+    OpenUart_->setAccessibleDescription(qtText(described.description));
 }
 
 std::string Form1::openUartCaption() const

@@ -18,8 +18,8 @@ class QPushButton;
 // know them: the port box ComSelect with its caption Label2, the buttons
 // OpenFile ("open file"), OpenUart ("Uart:close"/"Uart:open") and
 // ExitCommand ("exit"), and ProgressBar1, which counts the pages sent. The
-// window only shows state and forwards clicks; the program wires the clicks
-// to the handlers.
+// window only shows state and raises its events (Form1View::Events), which
+// the handlers take.
 namespace isp {
 
 class Form1 final : public QWidget, public Form1View {
@@ -64,10 +64,6 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // What assistive technology reads out for each control, and for
-    // OpenUart in step with its caption.
-    void describeControls();
-    void describeOpenUart();
     void fitLabelText();
     bool underModalWindow() const;
     std::string askWithFileDialog();

@@ -4,7 +4,6 @@
 
 #include <QApplication>
 #include <QIcon>
-#include <QPushButton>
 
 namespace isp {
 
@@ -17,10 +16,6 @@ Program::Program(std::unique_ptr<SerialLine> line, std::unique_ptr<PortDirectory
       shell_(MSComm1_, Timer1_, form_, loop_.clock())
 {
     QApplication::setWindowIcon(form_.windowIcon());
-
-    QObject::connect(form_.openFileButton(), &QPushButton::clicked, &form_, [this] { shell_.OpenFile_Click(); });
-    QObject::connect(form_.openUartButton(), &QPushButton::clicked, &form_, [this] { shell_.OpenUart_Click(); });
-    QObject::connect(form_.exitButton(), &QPushButton::clicked, &form_, [this] { shell_.ExitCommand_Click(); });
 }
 
 Program::~Program() = default;

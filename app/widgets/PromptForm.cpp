@@ -1,5 +1,6 @@
 #include "app/widgets/PromptForm.h"
 
+#include "app/widgets/LaidOutControls.h"
 #include "app/widgets/Twips.h"
 
 #include <QGuiApplication>
@@ -15,21 +16,14 @@ namespace isp {
 
 namespace {
 
-// Client area, and its top-left from the screen's top-left, in twips.
-constexpr int FormLeft = 9720;
-constexpr int FormTop = 6312;
-constexpr int FormWidth = 2388;
-constexpr int FormHeight = 1284;
-
-constexpr QRect ContentRect = twips::rect(240, 240, 1935, 255);
-constexpr QRect Command1Rect = twips::rect(720, 720, 855, 375);
+constexpr const layout::Window& Layout = layout::PromptFormLayout;
+constexpr QRect ContentRect = twips::rect(Layout.control("PromptContent").rect);
+constexpr QRect Command1Rect = twips::rect(Layout.control("Command1").rect);
 
 } // namespace
 
-PromptForm::PromptForm(QWidget* parent)
-    : QDialog(parent), PromptContent_(new QLabel(this)), Command1_(new QPushButton(QStringLiteral("ok"), this))
+PromptForm::PromptForm(QWidget* parent) : QDialog(parent)
 {
-    setWindowTitle(QStringLiteral("prompt"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/prompt_16.png")));
     // Like every message box of the program: nothing else of it takes input
     // until the user has read this one.
@@ -38,34 +32,21 @@ PromptForm::PromptForm(QWidget* parent)
     // it count as closing the program's last window.
     setAttribute(Qt::WA_QuitOnClose, false);
 
-    PromptContent_->setObjectName(QStringLiteral("PromptContent"));
-    PromptContent_->setGeometry(ContentRect);
+    buildLaidOutWindow(*this, Layout);
+    PromptContent_ = laidOutControl<QLabel>(*this, "PromptContent");
+    Command1_ = laidOutControl<QPushButton>(*this, "Command1");
     PromptContent_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     PromptContent_->setWordWrap(true);
     PromptContent_->setTextFormat(Qt::PlainText);
-    PromptContent_->setFocusPolicy(Qt::NoFocus);
-
-    Command1_->setObjectName(QStringLiteral("Command1"));
-    Command1_->setGeometry(Command1Rect);
     // No default button, as in the main window: Enter and Return do
     // nothing, Space clicks "ok", which has the focus from the start.
-    Command1_->setAutoDefault(false);
-    Command1_->setDefault(false);
     connect(Command1_, &QPushButton::clicked, this, &QDialog::accept);
     Command1_->setFocus();
 
-    // For a screen reader: the label is named by the message itself (see
-    // setContent), so reading the window reads the message.
-    setAccessibleName(QStringLiteral("Message"));
-    setAccessibleDescription(QStringLiteral("A message from Velmora ISP2"));
-    PromptContent_->setAccessibleDescription(QStringLiteral("The message"));
-    Command1_->setAccessibleName(QStringLiteral("OK"));
-    Command1_->setAccessibleDescription(QStringLiteral("Close this message"));
-
     // setGeometry marks the window as placed, so showing it does not centre
     // it over the main window.
-    setGeometry(twips::onScreen(FormLeft, FormTop, FormWidth, FormHeight));
-    setFixedSize(twips::size(FormWidth, FormHeight));
+    setGeometry(twips::onScreen(Layout.clientArea));
+    setFixedSize(twips::size(Layout.clientArea));
 }
 
 void PromptForm::keyPressEvent(QKeyEvent* event)
@@ -96,7 +77,7 @@ void PromptForm::fitContent()
     const int extra = std::max(0, needed - ContentRect.height());
     PromptContent_->resize(ContentRect.width(), ContentRect.height() + extra);
     Command1_->move(Command1Rect.topLeft() + QPoint(0, extra));
-    setFixedSize(twips::size(FormWidth, FormHeight) + QSize(0, extra));
+    setFixedSize(twips::size(Layout.clientArea) + QSize(0, extra));
 }
 
 } // namespace isp

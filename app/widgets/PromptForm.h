@@ -34,8 +34,8 @@ protected:
 private:
     void fitContent();
 
-    QLabel* PromptContent_;
-    QPushButton* Command1_;
+    QLabel* PromptContent_ = nullptr;
+    QPushButton* Command1_ = nullptr;
 };
 
 } // namespace isp

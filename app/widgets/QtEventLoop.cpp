@@ -118,8 +118,11 @@ void QtEventLoop::arm()
             // Made at the first arming: the application may not exist before.
             timerNotifier_ = new QSocketNotifier(timerFd_, QSocketNotifier::Read);
             QObject::connect(timerNotifier_, &QSocketNotifier::activated, &context_, [this] {
+                // Takes the expiry; a wake with none to take (EAGAIN) runs
+                // the due tasks all the same, which is harmless.
                 std::uint64_t expirations = 0;
-                (void)::read(timerFd_, &expirations, sizeof expirations);
+                if (::read(timerFd_, &expirations, sizeof expirations) < 0)
+                    expirations = 0;
                 armedFor_.reset();
                 onWake();
             });

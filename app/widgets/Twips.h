@@ -1,51 +1,35 @@
 #pragma once
 
+#include "app/layout/WindowLayout.h"
+
 #include <QGuiApplication>
 #include <QPoint>
 #include <QRect>
 #include <QScreen>
 #include <QSize>
 
-// The windows were laid out in twips, 1/1440 inch: 15 twips make one
-// device-independent pixel at the 96-dpi reference density. Qt places widgets
-// in device-independent pixels and scales them on dense screens itself, so a
-// twip measure converts by a fixed factor. Fractions round to the nearest
-// pixel (2172 twips, 144.8 px, become 145 px); with 15 an odd factor no
-// whole number of twips ever lies halfway between two pixels.
+// The layout's twips in Qt's device-independent pixels. Qt places widgets in
+// those and scales them on dense screens itself, so a twip measure converts
+// at the 96-dpi reference density, whatever the screen.
 namespace isp::twips {
 
-inline constexpr int PerPixel = 15;
-
-constexpr int toPixels(int twips)
+constexpr QRect rect(const layout::TwipsRect& r)
 {
-    return twips >= 0 ? (2 * twips + PerPixel) / (2 * PerPixel) : -((-2 * twips + PerPixel) / (2 * PerPixel));
+    return {layout::toPixels(r.left), layout::toPixels(r.top), layout::toPixels(r.width), layout::toPixels(r.height)};
 }
 
-constexpr QPoint point(int left, int top)
+constexpr QSize size(const layout::TwipsRect& r)
 {
-    return {toPixels(left), toPixels(top)};
-}
-
-constexpr QSize size(int width, int height)
-{
-    return {toPixels(width), toPixels(height)};
-}
-
-// Left, top, width and height each convert on their own, so that two
-// controls drawn to the same twip edge share the same pixel edge whenever
-// their widths do too.
-constexpr QRect rect(int left, int top, int width, int height)
-{
-    return {point(left, top), size(width, height)};
+    return {layout::toPixels(r.width), layout::toPixels(r.height)};
 }
 
 // A window's client area placed on the primary screen: left and top are
 // measured from the screen's top-left corner.
-inline QRect onScreen(int left, int top, int width, int height)
+inline QRect onScreen(const layout::TwipsRect& r)
 {
     const QScreen* screen = QGuiApplication::primaryScreen();
     const QPoint origin = screen != nullptr ? screen->geometry().topLeft() : QPoint();
-    return {origin + point(left, top), size(width, height)};
+    return rect(r).translated(origin);
 }
 
 } // namespace isp::twips

@@ -1,5 +1,6 @@
 #include "serial/posix/PosixLine.h"
 
+#include "serial/posix/LowLatency.h"
 #include "serial/posix/PortHolders.h"
 #include "serial/posix/PortLock.h"
 #include "serial/posix/TermiosLine.h"
@@ -195,6 +196,13 @@ void PosixLine::discardOutput()
     outQueue_.clear();
     outHead_ = 0;
     watchForRoom(false);
+}
+
+void PosixLine::requestLowLatency()
+{
+    // Whatever the driver answers, the line goes on as it was.
+    if (fd_)
+        (void)isp::requestLowLatency(fd_.get());
 }
 
 bool PosixLine::pushOutput()

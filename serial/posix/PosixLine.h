@@ -45,6 +45,7 @@ public:
     Queue queued() override;
     Clock::TimePoint wireClearAt() const override;
     void discardOutput() override;
+    void requestLowLatency() override;
 
 private:
     // Hands the own queue to the driver as far as it takes it; false when the

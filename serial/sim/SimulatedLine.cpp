@@ -82,16 +82,39 @@ void SimulatedLine::setRejectsMarkSpace(int n, bool rejects)
     ports_.at(n).rejectsMarkSpace = rejects;
 }
 
+void SimulatedLine::plugAdapter(int n, const UsbAdapter& adapter)
+{
+    Port& port = ports_.at(n);
+    if (port.adapter)
+        scheduler_.cancel(port.adapter->passOn);
+    port.adapter = AdapterChip{adapter, false, scheduler_.time(), {}, 0};
+}
+
 void SimulatedLine::vanish(int n)
 {
-    ports_.at(n).present = false;
+    Port& port = ports_.at(n);
+    port.present = false;
+    if (port.adapter) {
+        scheduler_.cancel(port.adapter->passOn);
+        port.adapter = AdapterChip{port.adapter->model, false, {}, {}, 0};
+    }
     if (attached_ && attached_->openPort_ == n)
         attached_->lost();
 }
 
 void SimulatedLine::reappear(int n)
 {
-    ports_.at(n).present = true;
+    Port& port = ports_.at(n);
+    port.present = true;
+    // Plugged in again: the chip starts with its own timer.
+    if (port.adapter)
+        port.adapter->timerStart = scheduler_.time();
+}
+
+bool SimulatedLine::runsLowLatency(int n) const
+{
+    const auto found = ports_.find(n);
+    return found != ports_.end() && found->second.adapter && found->second.adapter->lowLatency;
 }
 
 bool SimulatedLine::exists(int n) const
@@ -108,8 +131,73 @@ DeviceEnd* SimulatedLine::device(int n)
 
 void SimulatedLine::deliverToProgram(int n, std::uint8_t value, bool parityBit)
 {
-    if (exists(n) && attached_ && attached_->openPort_ == n)
+    if (!exists(n))
+        return;
+    if (auto& adapter = ports_.at(n).adapter)
+        holdInAdapter(n, *adapter, value, parityBit);
+    else
+        passToProgram(n, value, parityBit);
+}
+
+void SimulatedLine::passToProgram(int n, std::uint8_t value, bool parityBit)
+{
+    // A port that is closed meanwhile never sees it: the driver throws away
+    // what arrives for a closed port.
+    if (attached_ && attached_->openPort_ == n)
         attached_->receive(value, parityBit);
+}
+
+// --- a USB adapter's chip ---------------------------------------------------
+
+void SimulatedLine::holdInAdapter(int n, AdapterChip& chip, std::uint8_t value, bool parityBit)
+{
+    chip.heldInput.push_back({value, parityBit, scheduler_.time()});
+    if (chip.passOn == 0)
+        schedulePassOn(n, chip);
+}
+
+void SimulatedLine::schedulePassOn(int n, AdapterChip& chip)
+{
+    const Clock::Duration period = chip.lowLatency ? chip.model.lowLatencyTimer : chip.model.latencyTimer;
+    // The timer has run out every period since it started; what the chip
+    // holds goes with the next time it runs out.
+    const auto periodsPassed = (scheduler_.time() - chip.timerStart) / period;
+    const Clock::TimePoint runsOut = chip.timerStart + (periodsPassed + 1) * period;
+    chip.passOn = scheduler_.atLine(runsOut, [this, n] { passHeldOn(n); });
+}
+
+void SimulatedLine::passHeldOn(int n)
+{
+    AdapterChip& chip = *ports_.at(n).adapter;
+    chip.passOn = 0;
+    const std::vector<WireByte> held = std::move(chip.heldInput);
+    chip.heldInput.clear();
+    for (const WireByte& byte : held)
+        passToProgram(n, byte.value, byte.parityBit);
+}
+
+void SimulatedLine::emptyAdapter(int n)
+{
+    if (auto& adapter = ports_.at(n).adapter) {
+        scheduler_.cancel(adapter->passOn);
+        adapter->passOn = 0;
+        adapter->heldInput.clear();
+    }
+}
+
+void SimulatedLine::switchToLowLatency(int n)
+{
+    ++lowLatencyRequests_;
+    auto& adapter = ports_.at(n).adapter;
+    if (!adapter || !adapter->model.driverOffersLowLatency || adapter->lowLatency)
+        return;
+    // The driver writes the new timer to the chip, which starts it afresh.
+    adapter->lowLatency = true;
+    adapter->timerStart = scheduler_.time();
+    if (adapter->passOn != 0) {
+        scheduler_.cancel(adapter->passOn);
+        schedulePassOn(n, *adapter);
+    }
 }
 
 // --- the program's line -----------------------------------------------------
@@ -143,6 +231,8 @@ CommResult SimulatedSerialLine::open(const std::string& device, const std::strin
     openPort_ = n;
     settings_ = settings;
     arrived_.clear();
+    // ftdi_sio resets the chip at every opening, which empties it.
+    line_.emptyAdapter(n);
     line_.attached_ = this;
     return {};
 }
@@ -186,6 +276,12 @@ void SimulatedSerialLine::discardOutput()
     output_.clear();
     scheduler_.cancel(wireTask_);
     byteOnWire_ = false;
+}
+
+void SimulatedSerialLine::requestLowLatency()
+{
+    if (open_)
+        line_.switchToLowLatency(openPort_);
 }
 
 void SimulatedSerialLine::startNextByte()

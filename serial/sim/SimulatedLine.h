@@ -10,6 +10,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -57,6 +58,24 @@ private:
     Clock::TimePoint sendFreeAt_{};
 };
 
+// A USB-serial adapter between the device's wire and the program. Its chip
+// holds what the device sends until its latency timer runs out, then passes
+// it on; the timer restarts whenever the chip passes something on, which it
+// does every period even with nothing to pass (two status bytes, on an FTDI
+// chip), so a short input waits for the end of the period under way.
+struct UsbAdapter {
+    Clock::Duration latencyTimer{};
+    // The timer once the program asked the driver for low latency, which the
+    // adapter keeps until it is unplugged.
+    Clock::Duration lowLatencyTimer{};
+    // False where the request never reaches the chip (a driver or a system
+    // without the setting): the timer stays as it is.
+    bool driverOffersLowLatency = true;
+
+    // An FTDI chip under Linux's ftdi_sio: 16 ms, 1 ms with low latency.
+    static UsbAdapter ftdi() { return {std::chrono::milliseconds(16), std::chrono::milliseconds(1), true}; }
+};
+
 // The ports of the simulated system, by number n of COMn; the program opens
 // COMn as the device "sim:COMn" (see SimulatedPortDirectory).
 class SimulatedLine {
@@ -69,8 +88,11 @@ public:
     void setPermissionDenied(int n, bool denied);
     // The adapter cannot do mark and space parity.
     void setRejectsMarkSpace(int n, bool rejects);
+    // COMn's device talks through this adapter from now on (without one,
+    // what the device sends reaches the program as it leaves the wire).
+    void plugAdapter(int n, const UsbAdapter& adapter);
     // Pulls the adapter: an open port fails, and COMn is gone until it
-    // reappears.
+    // reappears. Its adapter forgets low latency and what it held.
     void vanish(int n);
     void reappear(int n);
 
@@ -82,24 +104,45 @@ public:
     std::size_t discardedBytes() const { return discarded_; }
     // Openings of a port that succeeded.
     int openings() const { return openings_; }
+    // Times the program asked a driver for low latency, and whether COMn's
+    // adapter runs its short timer now.
+    int lowLatencyRequests() const { return lowLatencyRequests_; }
+    bool runsLowLatency(int n) const;
 
 private:
     friend class SimulatedSerialLine;
     friend class DeviceEnd;
+    struct AdapterChip {
+        UsbAdapter model;
+        bool lowLatency = false;
+        Clock::TimePoint timerStart{};
+        std::vector<WireByte> heldInput;
+        SimulatedScheduler::TaskId passOn = 0;
+    };
     struct Port {
         std::unique_ptr<DeviceEnd> device;
         bool present = true;
         bool held = false;
         bool denied = false;
         bool rejectsMarkSpace = false;
+        std::optional<AdapterChip> adapter;
     };
     void deliverToProgram(int n, std::uint8_t value, bool parityBit);
+    void passToProgram(int n, std::uint8_t value, bool parityBit);
+    // The adapter's chip: holds a character, passes on what it holds when
+    // its timer runs out, switches to the short timer.
+    void holdInAdapter(int n, AdapterChip& chip, std::uint8_t value, bool parityBit);
+    void passHeldOn(int n);
+    void schedulePassOn(int n, AdapterChip& chip);
+    void switchToLowLatency(int n);
+    void emptyAdapter(int n);
 
     SimulatedScheduler& scheduler_;
     std::map<int, Port> ports_;
     SimulatedSerialLine* attached_ = nullptr;
     std::size_t discarded_ = 0;
     int openings_ = 0;
+    int lowLatencyRequests_ = 0;
 };
 
 // COMn is the simulated device "sim:COMn", whether it exists or not.
@@ -107,6 +150,20 @@ class SimulatedPortDirectory final : public PortDirectory {
 public:
     std::string pathOf(int n) const override { return n >= 1 ? "sim:COM" + std::to_string(n) : std::string(); }
     void refresh() override {}
+    std::vector<int> numbersAbove(int highest) const override
+    {
+        std::vector<int> numbers;
+        for (const int n : above_) {
+            if (n > highest)
+                numbers.push_back(n);
+        }
+        return numbers;
+    }
+    // The COM numbers the system has, as far as numbersAbove tells.
+    void setNumbers(std::vector<int> numbers) { above_ = std::move(numbers); }
+
+private:
+    std::vector<int> above_;
 };
 
 // The program's end of the simulated line, under the communications control
@@ -126,6 +183,7 @@ public:
     // The queue counts a byte until it has left the wire.
     Clock::TimePoint wireClearAt() const override { return {}; }
     void discardOutput() override;
+    void requestLowLatency() override;
 
 private:
     friend class SimulatedLine;

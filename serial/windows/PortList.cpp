@@ -56,6 +56,20 @@ std::string ComPortDirectory::pathOf(int n) const
     return R"(\\.\COM)" + std::to_string(n);
 }
 
+std::vector<int> ComPortDirectory::numbersAbove(int highest) const
+{
+    std::vector<int> numbers;
+    if (!names_)
+        return numbers;
+    for (const std::string& name : names_()) {
+        if (const int n = comNumber(name); n > highest)
+            numbers.push_back(n);
+    }
+    std::sort(numbers.begin(), numbers.end());
+    numbers.erase(std::unique(numbers.begin(), numbers.end()), numbers.end());
+    return numbers;
+}
+
 int comNumber(std::string_view name)
 {
     if (name.size() < 4 || upper(name.substr(0, 3)) != "COM")

@@ -3,6 +3,7 @@
 #include "serial/PortDirectory.h"
 #include "serial/PortInfo.h"
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,10 +15,18 @@ namespace isp {
 
 class ComPortDirectory final : public PortDirectory {
 public:
+    // The COM names the system has now ("COM3"), as its registry lists them.
+    using ComNames = std::function<std::vector<std::string>()>;
+    explicit ComPortDirectory(ComNames names = {}) : names_(std::move(names)) {}
+
     // "\\.\COMn": the prefix makes COM10 and above open.
     std::string pathOf(int n) const override;
     // Nothing to take: the system knows its COMn at every opening.
     void refresh() override {}
+    std::vector<int> numbersAbove(int highest) const override;
+
+private:
+    ComNames names_;
 };
 
 // What the device manager tells about one port (SetupDi, class Ports).

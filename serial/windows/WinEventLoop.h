@@ -1,10 +1,6 @@
 #pragma once
 
-#include "serial/MainLoop.h"
-#include "serial/TaskQueue.h"
-#include "serial/WatchList.h"
-
-#include <vector>
+#include "serial/windows/HandleWaitLoop.h"
 
 // A plain event loop on WaitForMultipleObjects, for the command line on
 // Windows. It waits on the watched event objects and on a waitable timer
@@ -17,32 +13,13 @@
 // at most 63 watches at a time (the serial line needs two).
 namespace isp {
 
-class WinEventLoop final : public MainLoop {
+class WinEventLoop final : public windows::HandleWaitLoop {
 public:
     static constexpr std::size_t MaxWatches = 63;
 
-    explicit WinEventLoop(Clock& clock = SteadyClock::instance());
-    ~WinEventLoop() override;
-    WinEventLoop(const WinEventLoop&) = delete;
-    WinEventLoop& operator=(const WinEventLoop&) = delete;
-
-    Clock& clock() override { return clock_; }
-    Id post(Task task) override { return tasks_.add(clock_.now(), std::move(task)); }
-    Id runAt(Clock::TimePoint when, Task task) override { return tasks_.add(when, std::move(task)); }
-    void cancel(Id id) override { tasks_.cancel(id); }
-    // Throws std::length_error beyond MaxWatches.
-    Id watch(NativeHandle handle, Interest interest, Task ready) override;
-    void unwatch(Id id) override { watches_.remove(id); }
+    explicit WinEventLoop(Clock& clock = SteadyClock::instance()) : HandleWaitLoop(clock, MaxWatches) {}
 
     void runOnce(Clock::Duration limit) override;
-    std::uint64_t wakeUps() const override { return wakeUps_; }
-
-private:
-    Clock& clock_;
-    TaskQueue tasks_;
-    WatchList<NativeHandle> watches_;
-    NativeHandle timer_ = nullptr;
-    std::uint64_t wakeUps_ = 0;
 };
 
 } // namespace isp

@@ -125,7 +125,7 @@ std::unique_ptr<SerialLine> makeSerialLine(EventLoop& loop)
 
 std::unique_ptr<PortDirectory> makePortDirectory()
 {
-    return std::make_unique<ComPortDirectory>();
+    return std::make_unique<ComPortDirectory>(registeredComNames);
 }
 
 std::vector<PortInfo> listSerialPorts()

@@ -1,7 +1,8 @@
 // Times the page sender's reopening of the port on a pseudo-terminal: close,
 // set the port number, the parity of the next frame, buffers and thresholds,
 // open again. The page sender does this around every page, so it must cost
-// far less than a page's line time (132 bytes at 38400 baud: 37.8 ms).
+// far less than a page's line time (132 bytes at 38400 baud: 37.8 ms). Also
+// times the low-latency request that only the user's opening makes.
 // Also shows that a vanished device leaves the process idle.
 #include "serial/CommControl.h"
 #include "serial/posix/PollEventLoop.h"
@@ -87,6 +88,12 @@ int main()
     }
 
     report("reopen (close, set up, open)", timeCycles([&](int cycle) { return reopen(port, cycle); }));
+    // What the user's opening adds to an opening: the low-latency request,
+    // which a pty answers with ENOTTY (a USB adapter's driver does more).
+    report("low-latency request (pty: ENOTTY)", timeCycles([&](int) {
+        port.requestLowLatency();
+        return true;
+    }));
 
     // With a page frame queued before each close; the far end reads it.
     std::atomic<bool> reading{true};

@@ -104,6 +104,13 @@ int statEveryFd(dev_t device)
     return found;
 }
 
+// Returns once the other end of the pipe is closed.
+void waitForClose(int fd)
+{
+    char byte = 0;
+    while (::read(fd, &byte, 1) > 0) {}
+}
+
 // Processes that sit on `fdsEach` extra fds until the object goes.
 class Crowd {
 public:
@@ -120,10 +127,11 @@ public:
                 ::close(go[1]);
                 const int null = ::open("/dev/null", O_RDONLY);
                 for (int fd = 0; fd < fdsEach; ++fd)
-                    (void)::dup(null);
-                (void)::write(ready[1], "r", 1);
-                char byte = 0;
-                (void)::read(go[0], &byte, 1); // returns when the parent closes its end
+                    if (::dup(null) < 0)
+                        ::_exit(1);
+                if (::write(ready[1], "r", 1) != 1)
+                    ::_exit(1);
+                waitForClose(go[0]);
                 ::_exit(0);
             }
             if (child > 0)
@@ -134,7 +142,8 @@ public:
         go_ = go[1];
         char byte = 0;
         for (std::size_t i = 0; i < children_.size(); ++i)
-            (void)::read(ready[0], &byte, 1);
+            if (::read(ready[0], &byte, 1) != 1)
+                std::exit(1);
         ::close(ready[0]);
     }
     ~Crowd()
@@ -163,10 +172,10 @@ public:
         pid_ = ::fork();
         if (pid_ == 0) {
             const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-            (void)::write(ready[1], fd >= 0 ? "r" : "e", 1);
-            char byte = 0;
+            if (::write(ready[1], fd >= 0 ? "r" : "e", 1) != 1)
+                ::_exit(1);
             ::close(go_[1]);
-            (void)::read(go_[0], &byte, 1);
+            waitForClose(go_[0]);
             ::_exit(0);
         }
         ::close(ready[1]);

@@ -3,9 +3,11 @@
 # temporary folder and checks what a user gets from it: the control fields
 # (Depends on Debian's Qt 6 runtime among them), exactly the files the
 # install rules promise, a program whose libraries all resolve, icons of the
-# sizes their folders claim (the 32-pixel one the main window's own), and a
+# sizes their folders claim (the 32-pixel one the main window's own), a
 # desktop entry that desktop-file-validate accepts and that names the
-# installed program and icon.
+# installed program and icon, AppStream metadata that appstreamcli accepts,
+# manual pages and a changelog for this version, programs hardened as
+# Debian hardens its own, and no error or warning from lintian.
 #   check_deb.sh BUILD_FOLDER SOURCE_FOLDER
 set -euo pipefail
 
@@ -60,6 +62,8 @@ for package in libasan8 libubsan1; do
 done
 
 # --- files ---
+appstream_id=$(sed -n 's/^ISP_APPSTREAM_ID:[A-Z]*=//p' "$build/CMakeCache.txt")
+[ -n "$appstream_id" ] || fail "the build folder names no AppStream id (ISP_APPSTREAM_ID)"
 expected_files=(
     ./usr/bin/velmora-isp2
     ./usr/bin/velmora-isp2-cli
@@ -70,8 +74,11 @@ expected_files=(
     ./usr/share/icons/hicolor/128x128/apps/velmora-isp2.png
     ./usr/share/icons/hicolor/256x256/apps/velmora-isp2.png
     ./usr/share/icons/hicolor/scalable/apps/velmora-isp2.svg
+    ./usr/share/doc/velmora-isp2/changelog.gz
     ./usr/share/doc/velmora-isp2/copyright
+    ./usr/share/man/man1/velmora-isp2.1.gz
     ./usr/share/man/man1/velmora-isp2-cli.1.gz
+    "./usr/share/metainfo/$appstream_id.metainfo.xml"
 )
 # Regular files only (directories end in /); nothing more, nothing less.
 dpkg-deb --contents "$deb" | awk '$1 !~ /^d/ { print $6 }' | sort >"$work/files"
@@ -104,10 +111,20 @@ if [ -f "$cli" ]; then
     version=$("$cli" --version) || fail "velmora-isp2-cli --version failed"
     [[ "$version" == "velmora-isp2-cli $(field Version)" ]] || fail "velmora-isp2-cli --version says '$version'"
 fi
-manual="$root/usr/share/man/man1/velmora-isp2-cli.1.gz"
-if [ -f "$manual" ]; then
-    gzip -t "$manual" || fail "the manual page is not gzip data"
-    zcat "$manual" | grep -q '^\.TH VELMORA-ISP2-CLI 1 ' || fail "the manual page has no .TH heading"
+for page in velmora-isp2 velmora-isp2-cli; do
+    manual="$root/usr/share/man/man1/$page.1.gz"
+    [ -f "$manual" ] || continue
+    gzip -t "$manual" || fail "the manual page of $page is not gzip data"
+    heading=".TH ${page^^} 1 "
+    zcat "$manual" | grep -qF "$heading" || fail "the manual page of $page has no '$heading' heading"
+done
+
+# The history, in Debian's format, its first entry for this very version.
+changelog="$root/usr/share/doc/velmora-isp2/changelog.gz"
+if [ -f "$changelog" ]; then
+    zcat "$changelog" >"$work/changelog"
+    logged=$(dpkg-parsechangelog -l "$work/changelog" -S Version 2>&1) || fail "the changelog does not parse: $logged"
+    [ "$logged" = "$(field Version)" ] || fail "the changelog's last entry is for $logged, the package is $(field Version)"
 fi
 
 for size in 32 48 64 128 256; do
@@ -140,6 +157,49 @@ if [ -f "$entry" ]; then
     [ "$(key Exec)" = velmora-isp2 ] || fail "Exec is '$(key Exec)', not the installed program"
     [ "$(key Icon)" = velmora-isp2 ] || fail "Icon is '$(key Icon)', not the installed icon's name"
     [ "$(key Categories)" = "Development;Electronics;" ] || fail "Categories is '$(key Categories)'"
+fi
+
+# What software centres read: valid, named after its id, launching the
+# installed desktop entry, for this version, with a screenshot and the
+# licences.
+metainfo="$root/usr/share/metainfo/$appstream_id.metainfo.xml"
+if [ -f "$metainfo" ]; then
+    appstreamcli validate --no-net --explain "$metainfo" || fail "appstreamcli rejects the AppStream metadata"
+    xml() { sed -n "s:.*<$1[^>]*>\(.*\)</$1>.*:\1:p" "$metainfo" | head -n 1; }
+    [ "$(xml id)" = "$appstream_id" ] || fail "the AppStream id is '$(xml id)', the file is named $appstream_id"
+    [ "$(xml launchable)" = velmora-isp2.desktop ] || fail "the AppStream launchable is '$(xml launchable)'"
+    [ "$(xml project_license)" = GPL-3.0-or-later ] || fail "the AppStream project licence is '$(xml project_license)'"
+    [ "$(xml name)" = "Velmora ISP2" ] || fail "the AppStream name is '$(xml name)'"
+    grep -q '<screenshot type="default">' "$metainfo" || fail "the AppStream metadata has no default screenshot"
+    grep -q "<release version=\"$(field Version)\"" "$metainfo" ||
+        fail "the AppStream metadata has no release $(field Version)"
+fi
+
+# Hardened as Debian's own packages: position-independent, relocations
+# read-only and bound at start-up, a stack protector, checked C library calls.
+for binary in "$program" "$cli"; do
+    [ -f "$binary" ] || continue
+    name=$(basename "$binary")
+    readelf -h "$binary" | grep -q 'Type: *DYN' || fail "$name is not position-independent"
+    readelf -l "$binary" | grep -q GNU_RELRO || fail "$name has no read-only relocations (relro)"
+    readelf -d "$binary" | grep -q 'FLAGS.*\bNOW\b' || fail "$name does not bind at start-up (-z now)"
+    symbols=$(readelf --dyn-syms -W "$binary")
+    grep -q '__stack_chk_fail' <<<"$symbols" || fail "$name has no stack protector"
+    grep -q '__[a-z]*_chk@' <<<"$symbols" || fail "$name calls no checked C library function (_FORTIFY_SOURCE)"
+done
+
+# Debian's own checker: no error and no warning, and no hardening finding at
+# any level (lintian names those only as information).
+if ! lintian --display-info --fail-on none "$deb" >"$work/lintian" 2>"$work/lintian.log"; then
+    cat "$work/lintian.log"
+    fail "lintian could not check the package"
+fi
+cat "$work/lintian"
+if grep -qE '^[EW]: ' "$work/lintian"; then
+    fail "lintian reports errors or warnings"
+fi
+if grep -q ' hardening-' "$work/lintian"; then
+    fail "lintian finds the programs not hardened"
 fi
 
 if [ "$failures" -ne 0 ]; then

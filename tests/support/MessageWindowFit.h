@@ -75,6 +75,7 @@ inline std::vector<std::string> fileReasons()
 inline std::vector<std::string> everyMessageText()
 {
     std::vector<std::string> texts = {messages::PortHeld, messages::FileError, messages::NoPortListed,
+        messages::noPortListed({17, 18, 100, 255}),
         messages::openFailed(CommResult(commSettingsRejected, "", "send 8 data bits"))};
     const int numbers[] = {commPortIsOpen, commNoSuchPort, commPortHeld, commNotOpen, commSettingsRejected,
         commBadSettings, commNoPermission, commDeviceGone, commIoError, commTransmitStalled, 9999};

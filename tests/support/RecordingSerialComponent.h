@@ -71,6 +71,11 @@ public:
         record("PortOpen", open ? "true" : "false");
         return ForwardingSerialComponent::setPortOpen(open);
     }
+    void requestLowLatency() override
+    {
+        record("LowLatency", "requested");
+        ForwardingSerialComponent::requestLowLatency();
+    }
     CommResult Output(std::span<const std::uint8_t> bytes) override
     {
         record("Output", std::to_string(bytes.size()) + " bytes");

@@ -1,6 +1,6 @@
 // Writes pictures of the two windows for the user guide (docs/), as
 // scripts/screenshots.sh runs it:
-//   screenshot_windows MAIN_WINDOW.png MESSAGE_WINDOW.png
+//   qt_window_screenshots MAIN_WINDOW.png MESSAGE_WINDOW.png
 // It builds the windows themselves, not the program: the main window as the
 // handlers leave it part-way through an upload (COM1 open, the progress bar
 // at page 150 of 0 to 223), the message window with the message of a port
@@ -24,12 +24,12 @@ bool save(QWidget& window, const char* path)
 {
     window.show();
     if (!QTest::qWaitForWindowExposed(&window)) {
-        std::fprintf(stderr, "screenshot_windows: %s was not shown\n", qPrintable(window.windowTitle()));
+        std::fprintf(stderr, "qt_window_screenshots: %s was not shown\n", qPrintable(window.windowTitle()));
         return false;
     }
     QApplication::processEvents();
     if (!window.grab().save(QString::fromLocal8Bit(path), "PNG")) {
-        std::fprintf(stderr, "screenshot_windows: cannot write %s\n", path);
+        std::fprintf(stderr, "qt_window_screenshots: cannot write %s\n", path);
         return false;
     }
     return true;
@@ -41,7 +41,7 @@ int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     if (argc != 3) {
-        std::fprintf(stderr, "usage: screenshot_windows MAIN_WINDOW.png MESSAGE_WINDOW.png\n");
+        std::fprintf(stderr, "usage: qt_window_screenshots MAIN_WINDOW.png MESSAGE_WINDOW.png\n");
         return 2;
     }
 
