@@ -88,6 +88,7 @@ void BoardTracker::portFailed(Failure failure, bool gone, Clock::TimePoint now)
 {
     if (result_)
         return;
+    const bool wasPresent = portPresent_;
     portPresent_ = false;
     if (active_ && gone && record_.complete()) {
         finishBoard(ExitStatus::Ok, now, true);
@@ -102,7 +103,10 @@ void BoardTracker::portFailed(Failure failure, bool gone, Clock::TimePoint now)
         return;
     }
     if (rules_.loop) {
-        events_.waiting({board_, false, true});
+        // One loss may be seen twice (by the page being sent, then by the
+        // line's own report): the port is awaited once.
+        if (wasPresent)
+            events_.waiting({board_, false, true});
         return;
     }
     end(std::move(failure));

@@ -222,8 +222,10 @@ TEST_F(Board, InALoopAPortThatGoesIsAwaitedAndTheLoopNeverEndsByItself)
     tracker.portBack();
     now = uploadPages(tracker, 0, 9, now + 2s);
     tracker.portFailed(stalled, false, at(now));
-    // Gone between boards: only awaited.
+    // Gone between boards: only awaited; the same loss seen again (by the
+    // page under way, then by the line) is awaited once.
     tracker.portBack();
+    tracker.portFailed(gone, true, at(now + 1s));
     tracker.portFailed(gone, true, at(now + 1s));
 
     EXPECT_EQ(events.since(events.lines.size() - 6),

@@ -329,7 +329,7 @@ TEST_F(CliUpload, InALoopThePortThatGoesWithEachBoardIsAwaitedAndTheNextBoardSer
     PtyBootLoader second(next, loop, tenPages);
     second.setOnPageWritten([&] {
         if (second.loader().pagesWritten() == 10)
-            second.hangUp();
+            loop.runAt(loop.clock().now() + 300ms, [&] { second.hangUp(); });
     });
     second.loader().start();
     ASSERT_TRUE(awaitWaiting(4)) << run->err();
@@ -339,7 +339,7 @@ TEST_F(CliUpload, InALoopThePortThatGoesWithEachBoardIsAwaitedAndTheNextBoardSer
 
     const std::vector<Json> events = parseJsonLines(run->out());
     const auto waiting = eventsNamed(events, "waiting");
-    ASSERT_EQ(waiting.size(), 4u);
+    ASSERT_EQ(waiting.size(), 4u) << run->out() << run->err();
     const std::vector<std::pair<int, std::string>> expected{{1, "board"}, {2, "port"}, {2, "board"}, {3, "port"}};
     for (std::size_t i = 0; i < waiting.size(); ++i) {
         EXPECT_EQ(waiting[i]["board"], expected[i].first) << i;
