@@ -1,5 +1,7 @@
 #pragma once
 
+#include "cli/SystemWords.h"
+
 #include <optional>
 #include <ostream>
 #include <string>
@@ -12,7 +14,7 @@ namespace isp::cli {
 struct UploadOptions {
     std::string port;
     std::string image;
-    double idleTimeout = 1.0;
+    double idleTimeout = 3.0; // BoardRules: longer than a boot loader waits before it asks again
     double stallTimeout = 5.0;
     std::optional<double> firstRequestTimeout; // none: wait until interrupted
     bool loop = false;
@@ -43,8 +45,10 @@ struct ParsedArguments {
     int exitStatus = 0;             // without a command: 0 after --help or --version, 2 after a mistake
 };
 
-// Reads the arguments; help and version go to `out`, mistakes to `err`.
-ParsedArguments parseArguments(int argc, const char* const* argv, std::ostream& out, std::ostream& err);
+// Reads the arguments (UTF-8); help and version go to `out`, mistakes to
+// `err`. The help names the ports and things of the system `words` are of.
+ParsedArguments parseArguments(
+    int argc, const char* const* argv, std::ostream& out, std::ostream& err, const SystemWords& words = systemWords());
 
 // The name and version, as --version prints them.
 const char* versionText();

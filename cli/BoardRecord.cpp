@@ -30,6 +30,7 @@ BoardSummary BoardRecord::summarize(int board, ExitStatus result) const
     summary.answers = answerCount_;
     summary.requests = requestCount_;
     summary.requestsIgnored = ignored_;
+    summary.strayCharacters = stray_;
     summary.resent = pageRangesWhere(PageCount, [&](int p) { return answers_[index(p)] > 1; });
     summary.askedAgain = pageRangesWhere(PageCount, [&](int p) { return requests_[index(p)] > 1; });
     summary.neverAsked = pageRangesWhere(PageCount, [&](int p) { return requests_[index(p)] == 0; });

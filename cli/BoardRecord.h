@@ -15,6 +15,7 @@ class BoardRecord {
 public:
     void requestArrived(int page, Clock::TimePoint now);
     void requestIgnored() { ++ignored_; }
+    void strayCharacters(int count) { stray_ += count; }
     // Returns true if the board had this page before.
     bool pageSent(int page, Clock::TimePoint now);
 
@@ -37,6 +38,7 @@ private:
     int answerCount_ = 0;
     int requestCount_ = 0;
     int ignored_ = 0;
+    int stray_ = 0;
     std::optional<Clock::TimePoint> firstRequest_;
     Clock::TimePoint lastPage_{};
 };

@@ -4,8 +4,8 @@
 
 namespace isp::cli {
 
-BoardTracker::BoardTracker(BoardRules rules, UploadEvents& events, Clock::TimePoint start)
-    : rules_(rules), events_(events), waitingSince_(start), lastActivity_(start)
+BoardTracker::BoardTracker(BoardRules rules, UploadEvents& events, Clock::TimePoint start, bool portPresent)
+    : rules_(rules), events_(events), portPresent_(portPresent), waitingSince_(start), lastActivity_(start)
 {
 }
 
@@ -20,10 +20,23 @@ bool BoardTracker::startsNextBoard(int page, Clock::TimePoint now) const
     return record_.complete() || (record_.sentOtherThan(0) && now - lastActivity_ >= rules_.idle);
 }
 
+bool BoardTracker::isLate(int page) const
+{
+    // A new board starts at page 0; any other page is asked for by the
+    // board before, which asks again for an answer it lost, or goes on
+    // after a pause longer than the stall time.
+    return rules_.loop && !active_ && boardsFinished() > 0 && page != 0;
+}
+
 void BoardTracker::requestArrived(int page, Clock::TimePoint now)
 {
     if (result_)
         return;
+    if (isLate(page)) {
+        ended_.requestArrived(page, now);
+        latePage_ = page;
+        return;
+    }
     if (startsNextBoard(page, now))
         finishBoard(record_.complete() ? ExitStatus::Ok : ExitStatus::PagesMissing, now);
     if (!active_)
@@ -46,10 +59,22 @@ void BoardTracker::charactersArrived(Clock::TimePoint now)
     lastActivity_ = now;
 }
 
+void BoardTracker::strayCharacters(int count)
+{
+    if (!result_)
+        record_.strayCharacters(count);
+}
+
 void BoardTracker::pageSent(int page, Clock::TimePoint now)
 {
     if (result_)
         return;
+    if (!active_ && latePage_ == page) {
+        latePage_.reset();
+        const bool resent = ended_.pageSent(page, now);
+        events_.pageSent({board_ - 1, page, resent, ended_.pagesSent(), true});
+        return;
+    }
     // Only a request arms a page, and a request starts the board; this
     // covers a board ended by the clock in the 20 ms before its page.
     if (!active_)
@@ -57,6 +82,41 @@ void BoardTracker::pageSent(int page, Clock::TimePoint now)
     const bool resent = record_.pageSent(page, now);
     events_.pageSent({board_, page, resent, record_.pagesSent()});
     lastActivity_ = now;
+}
+
+void BoardTracker::portFailed(Failure failure, bool gone, Clock::TimePoint now)
+{
+    if (result_)
+        return;
+    const bool wasPresent = portPresent_;
+    portPresent_ = false;
+    if (active_ && gone && record_.complete()) {
+        finishBoard(ExitStatus::Ok, now, true);
+        return;
+    }
+    if (active_) {
+        const ExitStatus status = failure.status;
+        const std::vector<PageRange> neverSent = record_.summarize(board_, status).neverSent;
+        failure.message += "; " + countOf(pagesIn(neverSent), "page") + " of " + std::to_string(PageCount)
+            + " never sent: " + describePageRanges(neverSent);
+        finishBoard(status, now, gone, std::move(failure));
+        return;
+    }
+    if (rules_.loop) {
+        // One loss may be seen twice (by the page being sent, then by the
+        // line's own report): the port is awaited once.
+        if (wasPresent)
+            events_.waiting({board_, false, true});
+        return;
+    }
+    end(std::move(failure));
+}
+
+void BoardTracker::portBack()
+{
+    portPresent_ = true;
+    if (!result_)
+        events_.waiting({board_, false, false});
 }
 
 void BoardTracker::check(Clock::TimePoint now)
@@ -107,12 +167,17 @@ void BoardTracker::startBoard(int firstPage)
     events_.boardStarted(board_, firstPage);
 }
 
-void BoardTracker::finishBoard(ExitStatus result, Clock::TimePoint now)
+void BoardTracker::finishBoard(
+    ExitStatus result, Clock::TimePoint now, bool portWentAway, std::optional<Failure> failure)
 {
-    const BoardSummary summary = record_.summarize(board_, result);
+    BoardSummary summary = record_.summarize(board_, result);
+    summary.portWentAway = portWentAway;
     if (result == ExitStatus::Ok) {
         ++boardsComplete_;
         events_.boardDone(summary);
+    } else if (failure) {
+        failure->board = board_;
+        events_.failed(*failure);
     } else {
         events_.failed(pagesMissing(summary, now - lastActivity_));
     }
@@ -122,10 +187,12 @@ void BoardTracker::finishBoard(ExitStatus result, Clock::TimePoint now)
         return;
     }
     ++board_;
+    ended_ = record_;
+    latePage_.reset();
     record_ = {};
     active_ = false;
     waitingSince_ = now;
-    events_.waiting(board_, false);
+    events_.waiting({board_, false, !portPresent_});
 }
 
 } // namespace isp::cli

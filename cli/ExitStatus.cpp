@@ -15,7 +15,10 @@ const char* exitStatusName(ExitStatus status)
     case ExitStatus::NoFirstRequest: return "no-first-request";
     case ExitStatus::PagesMissing: return "pages-missing";
     case ExitStatus::PortLost: return "port-lost";
-    case ExitStatus::Interrupted: return "interrupted";
+    case ExitStatus::OutputLost: return "output-lost";
+    case ExitStatus::HungUp:
+    case ExitStatus::Interrupted:
+    case ExitStatus::Terminated: return "interrupted";
     }
     return "failure";
 }

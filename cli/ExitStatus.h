@@ -18,8 +18,18 @@ enum class ExitStatus : int {
     NoFirstRequest = 7, // the device did not ask for a page in time
     PagesMissing = 8,   // the device went silent before every page was sent
     PortLost = 9,       // the port went away during the upload
-    Interrupted = 130,  // Ctrl-C or SIGTERM; 128 + SIGINT, as shells report it
+    OutputLost = 10,    // stdout went away (its reader ended): the record of the boards is lost
+    // Interrupted, 128 + the signal's number as shells and CI runners read it:
+    HungUp = 129,      // SIGHUP: the terminal or the connection closed (Windows: the console window)
+    Interrupted = 130, // SIGINT: Ctrl-C (Windows: Ctrl-C, Ctrl-Break)
+    Terminated = 143,  // SIGTERM
 };
+
+// Whether the status is one of an interruption from outside.
+inline bool isInterruption(ExitStatus status)
+{
+    return status == ExitStatus::HungUp || status == ExitStatus::Interrupted || status == ExitStatus::Terminated;
+}
 
 inline int toInt(ExitStatus status)
 {

@@ -1,5 +1,7 @@
 #include "cli/Failures.h"
 
+#include "cli/DeviceAccess.h"
+#include "cli/SystemWords.h"
 #include "image/ImageLayout.h"
 
 #include <cmath>
@@ -14,8 +16,7 @@ std::string adviceForPort(int number)
     case commNoSuchPort:
         return "Plug the adapter in, or name another port: velmora-isp2-cli list shows the ports there are.";
     case commNoPermission: return "Join the dialout group (sudo usermod -aG dialout $USER), then log out and in again.";
-    case commPortHeld:
-        return "Close the other program (a terminal program, another flasher, ModemManager), then run again.";
+    case commPortHeld: return systemWords().heldAdvice;
     case commSettingsRejected:
         return "Use an adapter whose driver can send mark and space parity (FTDI, CP2102, CH340, PL2303).";
     case commDeviceGone: return "Check the cable and the adapter, plug it in again and run again.";
@@ -42,8 +43,12 @@ std::string describeDuration(Clock::Duration duration)
     return text;
 }
 
-Failure openingFailed(const CommResult& failure)
+Failure openingFailed(const CommResult& failure, const std::string& device, const std::string& port)
 {
+    if (failure.number() == commNoPermission) {
+        if (const auto access = deviceAccessOf(device))
+            return noPermission(port, *access);
+    }
     return {
         exitStatusForOpening(failure), clause(failure.text()), adviceForPort(failure.number()), failure.number(), 0};
 }
@@ -78,9 +83,20 @@ Failure noFirstRequest(Clock::Duration limit, int requestsIgnored)
     return {ExitStatus::NoFirstRequest, std::move(message), std::move(advice), 0, 0};
 }
 
-Failure interrupted(const std::string& whatWasDone)
+Failure interrupted(const std::string& whatWasDone, ExitStatus status)
 {
-    return {ExitStatus::Interrupted, "Interrupted: " + whatWasDone, {}, 0, 0};
+    const char* how = status == ExitStatus::Terminated ? "Interrupted (terminated): "
+        : status == ExitStatus::HungUp                 ? "Interrupted (hung up: the terminal was closed): "
+                                                       : "Interrupted: ";
+    return {status, how + whatWasDone, {}, 0, 0};
+}
+
+Failure outputLost(const std::string& output, const std::string& whatWasDone)
+{
+    return {ExitStatus::OutputLost,
+        "The record of the upload is lost: the program reading " + output + " has ended, so no further board is taken; "
+            + whatWasDone,
+        "Keep the program that reads the output running (a jq or tee that failed ends it), then run again.", 0, 0};
 }
 
 } // namespace isp::cli

@@ -15,12 +15,17 @@ std::string boardPrefix(int board, bool numberBoards)
 
 std::string outcomeText(const BoardSummary& summary)
 {
+    if (isInterruption(summary.result))
+        return "interrupted";
     switch (summary.result) {
-    case ExitStatus::Ok: return "done, the board got every page";
+    case ExitStatus::Ok:
+        return summary.portWentAway ? "done, the board got every page, and its port went away after the last page"
+                                    : "done, the board got every page";
     case ExitStatus::PagesMissing: return "FAILED, pages never sent: " + describePageRanges(summary.neverSent);
     case ExitStatus::NoFirstRequest: return "FAILED, the device never asked for a page";
-    case ExitStatus::PortLost: return "FAILED, the port went away";
-    case ExitStatus::Interrupted: return "interrupted";
+    case ExitStatus::OutputLost: return "stopped, the reader of the output went away";
+    case ExitStatus::PortLost:
+        return "FAILED, the port went away; pages never sent: " + describePageRanges(summary.neverSent);
     default: return std::string("FAILED (") + exitStatusName(summary.result) + ")";
     }
 }
@@ -52,11 +57,15 @@ std::string summaryText(const BoardSummary& summary, const RunFacts& facts, bool
     if (summary.result != ExitStatus::PagesMissing)
         row("never sent:           ", describePageRanges(summary.neverSent));
     row("requests ignored:     ", std::to_string(summary.requestsIgnored) + " (beyond the page limits)");
+    row("stray characters:     ",
+        std::to_string(summary.strayCharacters) + " (dropped: no request followed within 50 ms)");
     row("time taken:           ", std::string(seconds) + " (first request to last page)");
     row("image:                ", facts.image.file + " (" + facts.image.format + ")");
     row("image CRC-32:         ", facts.image.crc32);
     row("image SHA-256:        ", facts.image.sha256);
     row("port:                 ", facts.port.description);
+    for (const std::string& warning : facts.image.warnings)
+        row("warning:              ", warning);
     return text;
 }
 
@@ -65,16 +74,17 @@ HumanReport::HumanReport(std::ostream& out, std::ostream& err, const RunFacts& f
 {
 }
 
-void HumanReport::waiting(int board, bool reminder)
+void HumanReport::waiting(const Waiting& waiting)
 {
-    (void)reminder;
     if (settings_.quiet)
         return;
     clearProgress();
-    if (board == 1)
+    if (waiting.portAwaited)
+        err_ << "waiting for the port " << facts_.port.description << ", which is not there now...\n";
+    else if (waiting.board == 1)
         err_ << "waiting for the device on " << facts_.port.description << "...\n";
     else
-        err_ << "waiting for board " << board << " on " << facts_.port.description << "...\n";
+        err_ << "waiting for board " << waiting.board << " on " << facts_.port.description << "...\n";
     err_.flush();
 }
 
@@ -91,6 +101,15 @@ void HumanReport::boardStarted(int board, int firstPage)
 
 void HumanReport::pageSent(const PageSent& sent)
 {
+    if (sent.afterEnd) {
+        if (!settings_.quiet) {
+            clearProgress();
+            err_ << "board " << sent.board << ": page " << sent.page << " sent " << (sent.resent ? "again " : "")
+                 << "after the board's summary (the board asked for it again)\n";
+            err_.flush();
+        }
+        return;
+    }
     lastPage_ = sent.page;
     pagesSent_ = sent.pagesSent;
     if (sent.resent)
@@ -127,7 +146,7 @@ void writeWarning(std::ostream& err, const std::string& text)
 void HumanReport::failed(const Failure& failure)
 {
     clearProgress();
-    if (failure.status == ExitStatus::Interrupted)
+    if (isInterruption(failure.status))
         err_ << failure.message << ".\n";
     else
         writeFailure(err_, failure);

@@ -28,22 +28,22 @@ public:
     // `facts` must outlive the report; it may be completed after construction.
     HumanReport(std::ostream& out, std::ostream& err, const RunFacts& facts, HumanReportSettings settings);
 
-    void waiting(int board, bool reminder) override;
+    void waiting(const Waiting& waiting) override;
     void boardStarted(int board, int firstPage) override;
     void pageSent(const PageSent& sent) override;
     void requestIgnored(int board, const std::string& request) override;
     void boardDone(const BoardSummary& summary) override;
     void failed(const Failure& failure) override;
     void summary(const BoardSummary& summary) override;
-
-    // A fact worth telling before the upload (an image warning).
-    void warning(const std::string& text);
+    void warning(const std::string& text) override;
 
 private:
     void showProgress();
     // Wipes the progress line, so that a whole line can be written.
     void clearProgress();
-    std::ostream& summaryStream() { return settings_.summaryToErr ? err_ : out_; }
+    // Where stdout has gone (its reader ended), the summary still goes
+    // somewhere.
+    std::ostream& summaryStream() { return settings_.summaryToErr || !out_ ? err_ : out_; }
 
     std::ostream& out_;
     std::ostream& err_;

@@ -3,17 +3,17 @@
 #include "cli/HumanReport.h"
 #include "cli/ImageInput.h"
 #include "cli/JsonReport.h"
+#include "cli/OutputFile.h"
 #include "cli/Utf8Path.h"
 
 #include <filesystem>
-#include <fstream>
 
 namespace isp::cli {
 namespace {
 
 void tellWarnings(const ImageInput& image, std::ostream& err)
 {
-    for (const std::string& warning : image.warnings)
+    for (const std::string& warning : image.facts.warnings)
         writeWarning(err, warning);
 }
 
@@ -30,7 +30,6 @@ ExitStatus runInfo(const InfoOptions& options, Console& console)
         }
         nlohmann::ordered_json fields = jsonOfImage(choice.image->facts);
         fields["file_size"] = choice.image->facts.fileLength;
-        fields["warnings"] = choice.image->warnings;
         lines.write("image", fields);
         return ExitStatus::Ok;
     }
@@ -56,21 +55,41 @@ ExitStatus runConvert(const ConvertOptions& options, Console& console)
         writeFailure(console.err, choice.refusal);
         return choice.refusal.status;
     }
+    // Written over its input, a record file would be gone before anyone
+    // noticed the mix-up (the same name, a link to it, a hard link).
+    std::error_code error;
+    if (options.output != "-"
+        && std::filesystem::equivalent(pathFromUtf8(options.input), pathFromUtf8(options.output), error)) {
+        writeFailure(console.err,
+            {ExitStatus::Usage, "OUT " + options.output + " is the input file " + options.input,
+                "Name another file for the raw image; convert never overwrites its input.", 0, 0});
+        return ExitStatus::Usage;
+    }
     if (!options.quiet)
         tellWarnings(*choice.image, console.err);
     const ImageBytes& bytes = choice.image->bytes;
-    std::ofstream out(pathFromUtf8(options.output), std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) {
+    const ImageFacts& facts = choice.image->facts;
+    // "-": the image on stdout, for a pipe; what was done then goes to stderr.
+    const bool toStdout = options.output == "-";
+    if (toStdout) {
+        console.out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        console.out.flush();
+        if (!console.out) {
+            writeFailure(console.err,
+                {ExitStatus::Failure, "Cannot write the image to stdout", "Keep the program that reads it running.", 0,
+                    0});
+            return ExitStatus::Failure;
+        }
+    } else if (const auto reason = writeWholeFile(options.output, bytes)) {
         writeFailure(console.err,
-            {ExitStatus::Failure, "Cannot write " + options.output, "Name a file in a folder you may write to.", 0, 0});
+            {ExitStatus::Failure, "Cannot write " + options.output + ": " + *reason,
+                "Name a file in a folder you may write to.", 0, 0});
         return ExitStatus::Failure;
     }
     if (!options.quiet) {
-        const ImageFacts& facts = choice.image->facts;
-        console.out << "wrote " << options.output << ": " << ImageSize << " bytes from " << facts.file << " ("
-                    << facts.format << "), CRC-32 " << facts.crc32 << ", SHA-256 " << facts.sha256 << "\n";
+        (toStdout ? console.err : console.out)
+            << "wrote " << (toStdout ? "stdout" : options.output) << ": " << ImageSize << " bytes from " << facts.file
+            << " (" << facts.format << "), CRC-32 " << facts.crc32 << ", SHA-256 " << facts.sha256 << "\n";
     }
     return ExitStatus::Ok;
 }

@@ -9,7 +9,7 @@ namespace isp::cli {
 
 ImageFacts factsOf(const ImageBytes& bytes, const std::string& file, const std::string& format)
 {
-    return {file, format, crc32Hex(bytes), sha256Hex(bytes), erasedPageCount(bytes), 0};
+    return {file, format, crc32Hex(bytes), sha256Hex(bytes), erasedPageCount(bytes), 0, {}};
 }
 
 ImageChoice readImageInput(const std::string& path)
@@ -18,9 +18,9 @@ ImageChoice readImageInput(const std::string& path)
     ImageChoice choice;
     switch (read.outcome) {
     case ImageReadResult::Outcome::Read:
-        choice.image =
-            ImageInput{read.bytes, factsOf(read.bytes, path, formatName(read.format)), std::move(read.warnings)};
+        choice.image = ImageInput{read.bytes, factsOf(read.bytes, path, formatName(read.format))};
         choice.image->facts.fileLength = read.length;
+        choice.image->facts.warnings = std::move(read.warnings);
         return choice;
     case ImageReadResult::Outcome::Unreadable:
         choice.refusal = {ExitStatus::ImageRefused, "Cannot read " + path + ": " + read.reason,

@@ -16,8 +16,7 @@ namespace isp::cli {
 
 struct ImageInput {
     ImageBytes bytes{};
-    ImageFacts facts;
-    std::vector<std::string> warnings;
+    ImageFacts facts; // its warnings too
 };
 
 struct ImageChoice {

@@ -4,6 +4,7 @@
 #include "image/ImageLayout.h"
 
 #include <cmath>
+#include <cstdio>
 
 namespace isp::cli {
 namespace {
@@ -20,15 +21,23 @@ using Json = nlohmann::ordered_json;
 
 void JsonLines::write(const char* event, const Json& fields)
 {
-    Json line;
-    line["schema"] = JsonSchemaVersion;
-    line["event"] = event;
-    line["time"] = jsonSeconds(clock_.now() - start_);
-    for (const auto& [key, value] : fields.items())
-        line[key] = value;
     // Bytes beyond ASCII in a message (a file name) are passed on; a byte
     // that is not UTF-8 becomes U+FFFD rather than breaking the line.
-    out_ << line.dump(-1, ' ', false, Json::error_handler_t::replace) << '\n';
+    const auto dump = [](const Json& value) { return value.dump(-1, ' ', false, Json::error_handler_t::replace); };
+    // Times in fixed notation, to the microsecond: the library would write
+    // the shortest form, 9e-06 for an early event, which some readers of
+    // the lines take badly. Written by hand, field by field; no nested
+    // object holds a time.
+    const auto fixed = [](double seconds) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.6f", seconds);
+        return std::string(text);
+    };
+    std::string line = "{\"schema\":" + std::to_string(JsonSchemaVersion) + ",\"event\":" + dump(event)
+        + ",\"time\":" + fixed(jsonSeconds(clock_.now() - start_));
+    for (const auto& [key, value] : fields.items())
+        line += "," + dump(key) + ":" + (value.is_number_float() ? fixed(value.get<double>()) : dump(value));
+    out_ << line << "}\n";
     out_.flush();
 }
 
@@ -43,7 +52,7 @@ Json jsonOfPageRanges(const std::vector<PageRange>& ranges)
 Json jsonOfImage(const ImageFacts& image)
 {
     return {{"file", image.file}, {"format", image.format}, {"size", ImageSize}, {"crc32", image.crc32},
-        {"sha256", image.sha256}, {"erased_pages", image.erasedPages}};
+        {"sha256", image.sha256}, {"erased_pages", image.erasedPages}, {"warnings", image.warnings}};
 }
 
 Json jsonOfFailure(const Failure& failure)
@@ -63,14 +72,15 @@ std::string hexOf(const std::string& characters)
     return lowerHex({reinterpret_cast<const std::uint8_t*>(characters.data()), characters.size()}, " ");
 }
 
-void JsonReport::waiting(int board, bool reminder)
+void JsonReport::waiting(const Waiting& waiting)
 {
     // A reminder adds nothing a program does not know.
-    if (reminder)
+    if (waiting.reminder)
         return;
     lines_.write("waiting",
-        {{"board", board}, {"port", facts_.port.argument}, {"device", facts_.port.device},
-            {"com", facts_.port.com ? Json(*facts_.port.com) : Json(nullptr)}});
+        {{"board", waiting.board}, {"port", facts_.port.argument}, {"device", facts_.port.device},
+            {"com", facts_.port.com ? Json(*facts_.port.com) : Json(nullptr)},
+            {"awaiting", waiting.portAwaited ? "port" : "board"}});
 }
 
 void JsonReport::boardStarted(int board, int firstPage)
@@ -80,8 +90,10 @@ void JsonReport::boardStarted(int board, int firstPage)
 
 void JsonReport::pageSent(const PageSent& sent)
 {
-    lines_.write(sent.resent ? "page_resent" : "page_sent",
-        {{"board", sent.board}, {"page", sent.page}, {"pages_sent", sent.pagesSent}});
+    Json fields{{"board", sent.board}, {"page", sent.page}, {"pages_sent", sent.pagesSent}};
+    if (sent.afterEnd)
+        fields["after_end"] = true;
+    lines_.write(sent.resent ? "page_resent" : "page_sent", fields);
 }
 
 void JsonReport::requestIgnored(int board, const std::string& request)
@@ -92,7 +104,8 @@ void JsonReport::requestIgnored(int board, const std::string& request)
 void JsonReport::boardDone(const BoardSummary& summary)
 {
     lines_.write("done",
-        {{"board", summary.board}, {"pages_sent", summary.pagesSent}, {"seconds", jsonSeconds(summary.duration)}});
+        {{"board", summary.board}, {"pages_sent", summary.pagesSent}, {"seconds", jsonSeconds(summary.duration)},
+            {"port_went_away", summary.portWentAway}});
 }
 
 void JsonReport::failed(const Failure& failure)
@@ -110,11 +123,13 @@ void JsonReport::summary(const BoardSummary& summary)
     fields["answers"] = summary.answers;
     fields["requests"] = summary.requests;
     fields["requests_ignored"] = summary.requestsIgnored;
+    fields["stray_characters"] = summary.strayCharacters;
     fields["resent"] = jsonOfPageRanges(summary.resent);
     fields["asked_again"] = jsonOfPageRanges(summary.askedAgain);
     fields["never_asked"] = jsonOfPageRanges(summary.neverAsked);
     fields["never_sent"] = jsonOfPageRanges(summary.neverSent);
     fields["seconds"] = jsonSeconds(summary.duration);
+    fields["port_went_away"] = summary.portWentAway;
     fields["port"] = facts_.port.argument;
     fields["device"] = facts_.port.device;
     fields["image"] = jsonOfImage(facts_.image);

@@ -36,15 +36,14 @@ public:
     // `facts` must outlive the report; it may be completed after construction.
     JsonReport(JsonLines& lines, const RunFacts& facts) : lines_(lines), facts_(facts) {}
 
-    void waiting(int board, bool reminder) override;
+    void waiting(const Waiting& waiting) override;
     void boardStarted(int board, int firstPage) override;
     void pageSent(const PageSent& sent) override;
     void requestIgnored(int board, const std::string& request) override;
     void boardDone(const BoardSummary& summary) override;
     void failed(const Failure& failure) override;
     void summary(const BoardSummary& summary) override;
-
-    void warning(const std::string& text);
+    void warning(const std::string& text) override;
 
 private:
     JsonLines& lines_;

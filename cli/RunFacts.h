@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 // What the reports say about the run as a whole: which port, which image.
 namespace isp::cli {
@@ -16,11 +17,12 @@ struct PortFacts {
 
 struct ImageFacts {
     std::string file;
-    std::string format;            // "raw binary", "Intel HEX", ...
-    std::string crc32;             // 8 lowercase hex digits
-    std::string sha256;            // 64 lowercase hex digits
-    int erasedPages = 0;           // pages all 0xFF
-    std::uintmax_t fileLength = 0; // bytes of the file it came from
+    std::string format;                // "raw binary", "Intel HEX", ...
+    std::string crc32;                 // 8 lowercase hex digits
+    std::string sha256;                // 64 lowercase hex digits
+    int erasedPages = 0;               // pages all 0xFF
+    std::uintmax_t fileLength = 0;     // bytes of the file it came from
+    std::vector<std::string> warnings; // worth telling with every upload of it (an image all 0xFF)
 };
 
 struct RunFacts {

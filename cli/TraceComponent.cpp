@@ -73,6 +73,15 @@ TraceComponent::TraceComponent(SerialComponent& inner, std::ostream& out, Clock&
     });
 }
 
+void TraceComponent::dropped(std::string_view characters)
+{
+    writeTime();
+    out_ << " rx dropped";
+    writeHex(out_, {reinterpret_cast<const std::uint8_t*>(characters.data()), characters.size()});
+    out_ << '\n';
+    out_.flush();
+}
+
 void TraceComponent::writeTime()
 {
     const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(clock_.now() - start_).count();

@@ -18,12 +18,20 @@
 //   2.104311 rx 50 47 00 00
 //   2.124502 tx space 00 00 00
 //   2.124651 tx mark 02 0c 94 ... 7f
+//   3.551002 rx dropped 00 ff
+//
+// "rx dropped": characters that no request followed within 50 ms, which
+// the port dropped as line noise (a device's power-up glitch) before they
+// could shift a request; told by the communications control below.
 namespace isp::cli {
 
 class TraceComponent final : public ForwardingSerialComponent {
 public:
     // Writes the heading at once; `portName` says which port in it.
     TraceComponent(SerialComponent& inner, std::ostream& out, Clock& clock, const std::string& portName);
+
+    // Characters the port dropped, now.
+    void dropped(std::string_view characters);
 
 private:
     void writeTime();

@@ -4,16 +4,16 @@
 #include "cli/ImageInput.h"
 #include "cli/Interrupts.h"
 #include "cli/JsonReport.h"
+#include "cli/OutputFile.h"
 #include "cli/PortChoice.h"
 #include "cli/TraceComponent.h"
-#include "cli/Utf8Path.h"
 #include "serial/CommControl.h"
 #include "serial/Platform.h"
 #include "transfer/LoopTimer.h"
 
-#include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 
 namespace isp::cli {
 namespace {
@@ -38,12 +38,6 @@ public:
     }
 
     UploadEvents& events() { return fanOut_; }
-    void warning(const std::string& text)
-    {
-        human_.warning(text);
-        if (json_)
-            json_->warning(text);
-    }
 
 private:
     HumanReport human_;
@@ -55,18 +49,17 @@ private:
 // Where --trace writes: a file, stderr, or nowhere.
 class TraceTarget {
 public:
-    // False if the file cannot be written.
-    bool open(const std::string& name, std::ostream& err)
+    // The system's reason if the file cannot be written.
+    std::optional<std::string> open(const std::string& name, std::ostream& err)
     {
         if (name.empty())
-            return true;
+            return std::nullopt;
         if (name == "-") {
             stream_ = &err;
-            return true;
+            return std::nullopt;
         }
-        file_.open(pathFromUtf8(name), std::ios::out | std::ios::binary | std::ios::trunc);
         stream_ = &file_;
-        return file_.is_open();
+        return openForWriting(file_, name);
     }
     std::ostream* stream() const { return stream_; }
 
@@ -85,16 +78,23 @@ UploadSettings uploadSettingsFrom(const UploadOptions& options)
     if (options.firstRequestTimeout)
         settings.rules.firstRequest = seconds(*options.firstRequestTimeout);
     settings.rules.loop = options.loop;
+    settings.outputName = options.json ? "the JSON lines on stdout" : "stdout";
     return settings;
 }
 
 ExitStatus runUpload(const UploadOptions& options, Console& console)
 {
     const std::unique_ptr<MainLoop> loop = platform::makeMainLoop();
-    PortChoice port = choosePort(options.port);
+    // What PORT names is told before the image is read: with the two
+    // arguments swapped, the image is the port and the port a file.
+    const PortChoice port = choosePort(options.port, options.image, thisPortSystem());
     RunFacts facts;
-    facts.port = port.facts;
+    facts.port = port.port ? port.port->facts() : PortFacts{options.port, {}, {}, options.port};
     Reporters reporters(options, console, facts, *loop);
+    if (!port.port) {
+        reporters.events().failed(port.refusal);
+        return port.refusal.status;
+    }
 
     ImageChoice image = readImageInput(options.image);
     if (!image.image) {
@@ -102,26 +102,40 @@ ExitStatus runUpload(const UploadOptions& options, Console& console)
         return image.refusal.status;
     }
     facts.image = image.image->facts;
-    for (const std::string& warning : image.image->warnings)
-        reporters.warning(warning);
+    for (const std::string& warning : facts.image.warnings)
+        reporters.events().warning(warning);
 
     TraceTarget trace;
-    if (!trace.open(options.trace, console.err)) {
-        reporters.events().failed({ExitStatus::Failure, "Cannot write the trace to " + options.trace,
+    if (const auto reason = trace.open(options.trace, console.err)) {
+        reporters.events().failed({ExitStatus::Failure, "Cannot write the trace to " + options.trace + ": " + *reason,
             "Name a file in a folder you may write to, or - for stderr.", 0, 0});
         return ExitStatus::Failure;
     }
 
-    CommControl control(platform::makeSerialLine(*loop), *port.directory, *loop);
+    CommControl control(platform::makeSerialLine(*loop), *port.port, *loop);
     std::unique_ptr<TraceComponent> tracing;
     if (trace.stream())
-        tracing = std::make_unique<TraceComponent>(control, *trace.stream(), loop->clock(), port.facts.description);
+        tracing = std::make_unique<TraceComponent>(control, *trace.stream(), loop->clock(), facts.port.description);
     SerialComponent& MSComm1 = tracing ? static_cast<SerialComponent&>(*tracing) : control;
     LoopTimer Timer1(*loop);
 
-    UploadRun upload(*loop, MSComm1, Timer1, reporters.events(), uploadSettingsFrom(options));
-    const InterruptWatch interrupts(*loop, [&upload] { upload.interrupt(); });
-    upload.start(port.number, image.image->bytes);
+    UploadSettings settings = uploadSettingsFrom(options);
+    // A port that went away is looked for by its name, a link followed
+    // anew; the reports then name the device it is now.
+    settings.lookForPort = [&port = *port.port, &facts] {
+        port.refresh();
+        facts.port = port.facts();
+        return port.present();
+    };
+    settings.outputLost = [&console] { return !console.out; };
+    UploadRun upload(*loop, MSComm1, Timer1, reporters.events(), std::move(settings));
+    control.setOnDropped([&](std::string_view characters) {
+        if (tracing)
+            tracing->dropped(characters);
+        upload.strayCharacters(static_cast<int>(characters.size()));
+    });
+    const InterruptWatch interrupts(*loop, [&upload](ExitStatus status) { upload.interrupt(status); });
+    upload.start(1, image.image->bytes);
     while (!upload.finished())
         loop->runOnce(std::chrono::seconds(1));
     return upload.exitStatus();

@@ -25,13 +25,23 @@ struct BoardSummary {
     std::vector<PageRange> neverAsked;  // pages the device never asked for
     std::vector<PageRange> neverSent;   // pages never answered
     Clock::Duration duration{};         // first request to last page, or to the end
+    int strayCharacters = 0;            // characters dropped as part of no request (line noise)
+    bool portWentAway = false;          // the board ended with its port gone (Ok: after the last page)
 };
 
 struct PageSent {
     int board = 1;
     int page = 0;
-    bool resent = false; // the board had this page before
-    int pagesSent = 0;   // pages of this board answered at least once, this one included
+    bool resent = false;   // the board had this page before
+    int pagesSent = 0;     // pages of this board answered at least once, this one included
+    bool afterEnd = false; // asked for once the board's summary was written (--loop)
+};
+
+// What is awaited while no board is asking.
+struct Waiting {
+    int board = 1;            // the number the next board will get
+    bool reminder = false;    // said again, every few seconds while the first board is awaited
+    bool portAwaited = false; // the port is not there (it went away): it is awaited first
 };
 
 // Something that ends an upload, or a board of it, without every page sent:
@@ -49,10 +59,9 @@ class UploadEvents {
 public:
     virtual ~UploadEvents() = default;
 
-    // The port is open and no board is asking yet; `board` is the number the
-    // next board will get. Repeated every few seconds (reminder) while the
-    // first board is awaited.
-    virtual void waiting(int board, bool reminder) = 0;
+    // No board is asking yet: the port is open and a board is awaited, or
+    // the port is awaited first.
+    virtual void waiting(const Waiting& waiting) = 0;
     virtual void boardStarted(int board, int firstPage) = 0;
     virtual void pageSent(const PageSent& sent) = 0;
     // A request with c2 or c3 beyond the limits: not a page; the device asks
@@ -63,6 +72,9 @@ public:
     virtual void failed(const Failure& failure) = 0;
     // The account of one board, at its end however it ended.
     virtual void summary(const BoardSummary& summary) = 0;
+    // Worth telling, though nothing ends: an image warning, a port that is
+    // back but cannot be opened yet.
+    virtual void warning(const std::string& text) = 0;
 };
 
 // Tells every event to several reporters, in order.
@@ -70,10 +82,10 @@ class UploadEventsFanOut final : public UploadEvents {
 public:
     void add(UploadEvents& events) { targets_.push_back(&events); }
 
-    void waiting(int board, bool reminder) override
+    void waiting(const Waiting& waiting) override
     {
         for (UploadEvents* t : targets_)
-            t->waiting(board, reminder);
+            t->waiting(waiting);
     }
     void boardStarted(int board, int firstPage) override
     {
@@ -104,6 +116,11 @@ public:
     {
         for (UploadEvents* t : targets_)
             t->summary(summary);
+    }
+    void warning(const std::string& text) override
+    {
+        for (UploadEvents* t : targets_)
+            t->warning(text);
     }
 
 private:

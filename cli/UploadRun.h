@@ -9,7 +9,9 @@
 #include "transfer/Transfer.h"
 
 #include <chrono>
+#include <functional>
 #include <optional>
+#include <string>
 
 // One run of the upload command on any event loop: the core (Transfer)
 // answers the device exactly as the window does, wired the way the window
@@ -25,6 +27,17 @@ struct UploadSettings {
     // How often "waiting for the device" is said again while the first board
     // is awaited.
     Clock::Duration reminderEvery = std::chrono::seconds(5);
+    // With --loop, how often a port that is not there is looked for. A board
+    // whose port comes back asks for its first page at once; a request
+    // before the opening is lost and asked again.
+    Clock::Duration portLookEvery = std::chrono::milliseconds(100);
+    // Looks for the port again (a link followed anew): whether it is there
+    // to be opened. None: try opening it.
+    std::function<bool()> lookForPort;
+    // Whether the output that keeps the record of the boards (stdout) is
+    // lost, its reader gone; and what it is, for saying so.
+    std::function<bool()> outputLost;
+    std::string outputName = "stdout";
 };
 
 class UploadRun {
@@ -38,13 +51,17 @@ public:
 
     // Opens COM<port> to listen to the device and answers it from then on
     // with pages of `image`. If the port does not open, the failure is
-    // reported and the run is finished at once.
+    // reported and the run is finished at once; with --loop a port that is
+    // not there is awaited instead.
     void start(int port, const ImageBytes& image);
 
-    // Ctrl-C: no page is started from now on (one being sent was finished
-    // by the task that sent it, before this runs), the port is drained and
-    // closed, and the summary tells what was done.
-    void interrupt();
+    // Ctrl-C, SIGTERM, SIGHUP (`status` says which): no page is started from
+    // now on (one being sent was finished by the task that sent it, before
+    // this runs), the port is drained and closed, and the summary tells what
+    // was done.
+    void interrupt(ExitStatus status = ExitStatus::Interrupted);
+    // Characters the port dropped as part of no request (line noise).
+    void strayCharacters(int count);
 
     bool finished() const { return result_.has_value(); }
     // Valid once finished.
@@ -64,7 +81,13 @@ private:
     // over, otherwise look again when its rules next may decide something.
     void afterEvent();
     void remindWaiting();
-    void fail(const Failure& failure);
+    // The port failed or went away: the tracker says what that means for
+    // the board; with --loop the port is then looked for until it is back.
+    void portFailed(const Failure& failure, bool gone);
+    void lookForPortSoon();
+    void lookForPort();
+    // The upload stops for a reason outside the boards.
+    void stop(const Failure& failure);
     // No more ticks, the port drained and closed.
     void stopLine();
     // The run's result, once the line is stopped.
@@ -83,6 +106,8 @@ private:
     std::optional<ExitStatus> result_;
     EventLoop::Id deadlineTask_ = 0;
     EventLoop::Id reminderTask_ = 0;
+    EventLoop::Id lookTask_ = 0;
+    int portTroubleTold_ = 0; // the failure last told while the port is back but does not open
 };
 
 } // namespace isp::cli

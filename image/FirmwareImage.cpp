@@ -1,6 +1,7 @@
 #include "image/FirmwareImage.h"
 
 #include "image/BoundedFile.h"
+#include "image/ImageFacts.h"
 #include "image/IntelHex.h"
 #include "image/SRecord.h"
 
@@ -38,6 +39,16 @@ std::string lengthReason(std::uintmax_t length)
     return "the file is " + size + " bytes long; a raw image is exactly " + std::to_string(ImageSize) + " bytes";
 }
 
+// A record file may be valid at any length (one that writes the same byte
+// ten million times is), so the limit is this program's, and said so.
+std::string tooLongReason(std::uintmax_t length)
+{
+    return "the file is " + std::to_string(length) + " bytes long, and this program reads image files of at most "
+        + withUnit(MaxImageFileLength) + " (" + std::to_string(MaxImageFileLength)
+        + " bytes): records of the whole image take less than half of that, so a longer file writes bytes more than "
+          "once, or holds something else; have the build write each byte once";
+}
+
 ImageReadResult fromRecords(ImageReadResult result, const RecordParseResult& records)
 {
     if (!records.ok) {
@@ -50,9 +61,7 @@ ImageReadResult fromRecords(ImageReadResult result, const RecordParseResult& rec
     return result;
 }
 
-} // namespace
-
-ImageReadResult parseFirmwareImage(std::span<const std::uint8_t> contents, std::string_view fileName)
+ImageReadResult parseContents(std::span<const std::uint8_t> contents, std::string_view fileName)
 {
     const std::string_view text(reinterpret_cast<const char*>(contents.data()), contents.size());
     ImageReadResult result;
@@ -105,6 +114,18 @@ ImageReadResult parseFirmwareImage(std::span<const std::uint8_t> contents, std::
     return result;
 }
 
+} // namespace
+
+ImageReadResult parseFirmwareImage(std::span<const std::uint8_t> contents, std::string_view fileName)
+{
+    ImageReadResult result = parseContents(contents, fileName);
+    // Erased flash is a valid image, but hardly the one meant: an empty
+    // build, or the wrong file.
+    if (result.ok() && erasedPageCount(result.bytes) == PageCount)
+        result.warnings.emplace_back(AllErasedWarning);
+    return result;
+}
+
 ImageReadResult readFirmwareImage(const std::string& path)
 {
     const FileReadResult file = readBoundedFile(path, MaxImageFileLength);
@@ -114,9 +135,7 @@ ImageReadResult readFirmwareImage(const std::string& path)
     case FileReadResult::Outcome::Unreadable: result.reason = file.reason; return result;
     case FileReadResult::Outcome::TooLarge:
         return refused(std::move(result),
-            (file.length & (file.length - 1)) == 0 ? lengthReason(file.length)
-                                                   : "the file is " + std::to_string(file.length)
-                    + " bytes long, more than an image of this device takes in any format");
+            (file.length & (file.length - 1)) == 0 ? lengthReason(file.length) : tooLongReason(file.length));
     case FileReadResult::Outcome::Read: break;
     }
     return parseFirmwareImage(file.bytes, path);

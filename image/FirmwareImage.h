@@ -38,6 +38,10 @@ struct ImageReadResult {
 // Records of the whole image, one byte a record, take under half a MiB.
 inline constexpr std::uintmax_t MaxImageFileLength = std::uintmax_t{4} << 20;
 
+// The warning that comes with an image of nothing but 0xFF.
+inline constexpr const char* AllErasedWarning =
+    "every byte of the image is 0xFF: an upload leaves the device's flash erased, with no program in it";
+
 // The image in a file's contents. fileName only serves to notice a name that
 // says another format than the contents (a warning); it is never opened.
 ImageReadResult parseFirmwareImage(std::span<const std::uint8_t> contents, std::string_view fileName);

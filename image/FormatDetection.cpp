@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <string>
 
 namespace isp {
@@ -39,6 +40,69 @@ bool looksLikeWebPage(std::string_view start)
     return lowerCase(start.substr(0, 1024)).find("<html") != std::string::npos;
 }
 
+bool isHexDigit(char c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+}
+
+int hexByte(std::string_view digits)
+{
+    const auto value = [](char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; };
+    return value(digits[0]) * 16 + value(digits[1]);
+}
+
+// A record's mark followed by hex digits up to the end of its line, as many
+// as its count byte says: a signature that a raw image matches by chance
+// about never. Intel HEX: ':' LL AAAA TT data CC, 2 * LL + 10 digits;
+// S-records: 'S' type, then CC (the bytes that follow) and 2 * CC digits.
+std::optional<ImageFormat> recordAt(std::string_view line)
+{
+    std::size_t markLength = 0;
+    ImageFormat format = ImageFormat::Unknown;
+    if (!line.empty() && line[0] == ':') {
+        markLength = 1;
+        format = ImageFormat::IntelHex;
+    } else if (line.size() >= 2 && line[0] == 'S' && line[1] >= '0' && line[1] <= '9') {
+        markLength = 2;
+        format = ImageFormat::SRecord;
+    } else {
+        return std::nullopt;
+    }
+    const std::string_view rest = line.substr(markLength);
+    const std::size_t digits = std::find_if_not(rest.begin(), rest.end(), isHexDigit) - rest.begin();
+    const bool lineEnds =
+        digits == rest.size() || std::string_view(" \t\r\n\x1A").find(rest[digits]) != std::string_view::npos;
+    if (!lineEnds || digits < 8 || digits % 2 != 0)
+        return std::nullopt;
+    const auto count = static_cast<std::size_t>(hexByte(rest));
+    const std::size_t expected = format == ImageFormat::IntelHex ? 2 * count + 10 : 2 * count + 2;
+    return digits == expected ? std::optional(format) : std::nullopt;
+}
+
+// The format of the first whole record on a line that starts within the
+// first RecordSearchLength bytes. A build tool may write a comment line
+// first, and one damaged byte may spoil the first record; a file with
+// records this near its start is a record file, and is read as one (and
+// refused with the line at fault) rather than sent as a raw image.
+constexpr std::size_t RecordSearchLength = 4096;
+
+std::optional<ImageFormat> recordsNearStart(std::string_view text)
+{
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t start = text.find_first_not_of(" \t", at);
+        if (start == std::string_view::npos || start >= RecordSearchLength)
+            return std::nullopt;
+        if (const auto format = recordAt(text.substr(start)))
+            return format;
+        // CR alone ends a line too, as in files from classic Mac OS.
+        const std::size_t end = text.find_first_of("\r\n", start);
+        if (end == std::string_view::npos)
+            return std::nullopt;
+        at = end + 1;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 const char* formatName(ImageFormat format)
@@ -71,6 +135,8 @@ ImageFormat detectFormat(std::string_view contents)
     const std::string_view start = first == std::string_view::npos ? std::string_view{} : text.substr(first);
     if (looksLikeWebPage(start))
         return ImageFormat::WebPage;
+    if (const auto records = recordsNearStart(text))
+        return *records;
     if (start.empty() || !looksLikeText(text))
         return ImageFormat::Binary;
     if (start.front() == ':')

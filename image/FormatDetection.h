@@ -19,9 +19,11 @@ enum class ImageFormat {
 // "raw binary", "Intel HEX", ...: for messages.
 const char* formatName(ImageFormat format);
 
-// The format of a file's contents. Record files are text whose first
-// character is ':' (Intel HEX) or 'S' and a digit (S-records); anything
-// that is not text, ELF or HTML is taken for a raw image.
+// The format of a file's contents. A record file has a whole record (its
+// mark, then as many hex digits as its count says) on a line near its
+// start, or is text whose first character is ':' (Intel HEX) or 'S' and a
+// digit (S-records); anything else that is not text, ELF or HTML is taken
+// for a raw image.
 ImageFormat detectFormat(std::string_view contents);
 
 // The format a file name's extension stands for (.bin, .hex, .s19, ...),

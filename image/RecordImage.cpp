@@ -2,6 +2,8 @@
 
 #include "image/HexText.h"
 
+#include <algorithm>
+
 namespace isp {
 
 RecordParseResult refusedAt(int line, std::optional<std::uint32_t> address, const std::string& what)
@@ -44,6 +46,14 @@ std::optional<RecordParseResult> RecordImage::place(int line, std::uint64_t addr
 RecordParseResult RecordImage::finish() const
 {
     RecordParseResult result;
+    // An erased device is an image of 0xFF bytes; a record file that writes
+    // no byte at all is a build that went wrong (objcopy refuses it, and
+    // srec_cat says it "contains no data").
+    if (std::all_of(writtenBy_.begin(), writtenBy_.end(), [](int line) { return line == 0; })) {
+        result.reason = "the file has no data records: it writes no byte of the image, so it is an empty or wrong "
+                        "build output rather than an image";
+        return result;
+    }
     result.ok = true;
     result.bytes = bytes_;
     return result;

@@ -45,6 +45,13 @@ std::optional<std::string> decodeHexPairs(std::string_view digits, int firstColu
 {
     bytes.clear();
     for (std::size_t i = 0; i < digits.size(); ++i) {
+        // TextLines splits at LF only: a CR inside a line is a line end of
+        // its own, as classic Mac OS wrote them.
+        if (digits[i] == '\r') {
+            return "a CR in column " + std::to_string(firstColumn + static_cast<int>(i))
+                + " ends the record without a LF: the lines of this file end in CR alone, which neither format "
+                  "allows; convert its line ends to LF or CR LF";
+        }
         if (hexValue(digits[i]) < 0) {
             return describeCharacter(digits[i]) + " in column " + std::to_string(firstColumn + static_cast<int>(i))
                 + " is not a hex digit";

@@ -68,9 +68,19 @@ ISP_WINE_LINE_SMOKE=$here/$folder/tests/windows/line_smoke.exe timeout 300 "$lin
 # Windows program (tests/cli/CliUnderTest.h); suites named Posix* need Linux.
 cli=$here/$folder/cli/velmora-isp2-cli.exe
 if [ -d cli ]; then
+    echo "-- the command line's resources: icon, version information, manifest"
+    resources=$(x86_64-w64-mingw32-windres -i "$cli" -O rc)
+    for wanted in 'RT_GROUP_ICON' 'RT_MANIFEST' '1 VERSIONINFO' '"ProductName", "Velmora ISP2"' \
+        '"OriginalFilename", "velmora-isp2-cli.exe"' 'GPL-3.0-or-later'; do
+        if ! grep -qF "$wanted" <<<"$resources"; then
+            echo "velmora-isp2-cli.exe lacks $wanted" >&2
+            exit 1
+        fi
+    done
     echo "-- the command line, end to end"
     cmake --build "$linux" --target cli_end_to_end_test
-    ISP_CLI_COMMAND="wine $cli" ISP_CLI_PORT_NAMING=wine \
+    # A UTF-8 locale: Wine hands the program's arguments over in UTF-16 from it.
+    LC_ALL=C.UTF-8 ISP_CLI_COMMAND="wine $cli" ISP_CLI_PORT_NAMING=wine \
         timeout 900 "$linux/tests/cli_end_to_end_test" --gtest_filter='-Posix*'
 else
     echo "-- no command line in this tree: its end-to-end tests do not run"

@@ -14,14 +14,6 @@ using namespace std::chrono_literals;
 constexpr Clock::Duration DrainStepMin = 100us;
 constexpr Clock::Duration DrainStepMax = 2ms;
 
-std::string describe(int port, const std::string& path)
-{
-    std::string text = "COM" + std::to_string(port);
-    if (!path.empty())
-        text += " (" + path + ")";
-    return text;
-}
-
 } // namespace
 
 CommControl::CommControl(
@@ -97,11 +89,10 @@ CommResult CommControl::open()
         return CommResult::success();
     const std::string path = directory_.pathOf(port_);
     if (path.empty())
-        return {commNoSuchPort, "There is no COM" + std::to_string(port_) + " on this system."};
-    CommResult opened = line_->open(path, describe(port_, path), settings_);
+        return {commNoSuchPort, "There is no " + portName() + " on this system."};
+    CommResult opened = line_->open(path, directory_.nameOf(port_), settings_);
     if (!opened)
         return opened;
-    devicePath_ = path;
     input_.clear();
     lastQueued_ = 0;
     return CommResult::success();
@@ -158,7 +149,7 @@ SerialLine::Queue CommControl::lookAtQueue()
 CommResult CommControl::Output(std::span<const std::uint8_t> bytes)
 {
     if (!line_->isOpen())
-        return {commNotOpen, "COM" + std::to_string(port_) + " is not open."};
+        return {commNotOpen, portName() + " is not open."};
     // A queue that was empty starts moving now; one already stuck stays so.
     if (lastQueued_ == 0)
         queueMovedAt_ = clock_.now();
@@ -200,8 +191,11 @@ void CommControl::requestLowLatency()
 void CommControl::onReceived(std::string_view characters)
 {
     const Clock::TimePoint now = clock_.now();
-    if (!input_.empty() && now - lastArrival_ > burstGap_)
+    if (!input_.empty() && now - lastArrival_ > burstGap_) {
+        if (onDropped_)
+            onDropped_(input_);
         input_.clear();
+    }
     input_.append(characters);
     lastArrival_ = now;
     if (rThreshold_ <= 0 || input_.size() < static_cast<std::size_t>(rThreshold_) || receivePosted_ != 0)
@@ -228,7 +222,7 @@ void CommControl::lost()
 
 CommResult CommControl::deviceGone(const std::string& what)
 {
-    std::string text = "The device of " + describe(port_, devicePath_) + " vanished";
+    std::string text = "The device of " + portName() + " vanished";
     if (!what.empty())
         text += " " + what;
     lost();
@@ -237,7 +231,6 @@ CommResult CommControl::deviceGone(const std::string& what)
 
 void CommControl::forgetOpening()
 {
-    devicePath_.clear();
     input_.clear();
     lastQueued_ = 0;
     loop_.cancel(receivePosted_);
@@ -246,7 +239,7 @@ void CommControl::forgetOpening()
 
 std::string CommControl::portName() const
 {
-    return describe(port_, devicePath_);
+    return directory_.nameOf(port_);
 }
 
 } // namespace isp

@@ -7,6 +7,7 @@
 #include "serial/SerialLine.h"
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -68,8 +69,13 @@ public:
     int InBufferCount() const override { return static_cast<int>(input_.size()); }
     void requestLowLatency() override;
     std::string portLocation(int n) const override { return directory_.pathOf(n); }
+    std::string portName(int n) const override { return directory_.nameOf(n); }
     std::vector<int> portNumbersAbove(int highest) const override { return directory_.numbersAbove(highest); }
     int CommEvent() const override { return lastCommEvent(); }
+
+    // Told the characters the BurstGap rule drops, as it drops them: for a
+    // trace of the line and a count of its noise.
+    void setOnDropped(std::function<void(std::string_view characters)> observer) { onDropped_ = std::move(observer); }
 
 private:
     enum class Drain { Done, Stalled, DeviceGone };
@@ -103,13 +109,13 @@ private:
     int sThreshold_ = 0;
 
     // State of one opening.
-    std::string devicePath_;
     std::string input_;
     Clock::TimePoint lastArrival_{};
     std::size_t lastQueued_ = 0;
     Clock::TimePoint queueMovedAt_{};
     EventLoop::Id receivePosted_ = 0;
     EventLoop::Id gonePosted_ = 0;
+    std::function<void(std::string_view)> onDropped_;
 };
 
 } // namespace isp

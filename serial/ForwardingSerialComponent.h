@@ -60,6 +60,7 @@ public:
     int InBufferCount() const override { return inner_.InBufferCount(); }
     void requestLowLatency() override { inner_.requestLowLatency(); }
     std::string portLocation(int n) const override { return inner_.portLocation(n); }
+    std::string portName(int n) const override { return inner_.portName(n); }
     std::vector<int> portNumbersAbove(int highest) const override { return inner_.portNumbersAbove(highest); }
     int CommEvent() const override { return lastCommEvent(); }
 

@@ -4,6 +4,12 @@
 
 namespace isp {
 
+std::string PortDirectory::nameOf(int n) const
+{
+    const std::string path = pathOf(n);
+    return "COM" + std::to_string(n) + (path.empty() ? "" : " (" + path + ")");
+}
+
 void ListedPortDirectory::refresh()
 {
     list();

@@ -13,6 +13,9 @@ public:
 
     // The device to open for COMn (n from 1), or empty when there is none.
     virtual std::string pathOf(int n) const = 0;
+    // How messages name COMn: "COM2 (/dev/ttyUSB0)", or "COM2" alone when
+    // it names no device. A directory of ports named otherwise says so.
+    virtual std::string nameOf(int n) const;
     // Takes the system's list of ports again. The start-up scan does, once,
     // before it fills the port box.
     virtual void refresh() = 0;

@@ -89,6 +89,9 @@ public:
     // Where COMn lives on this system, for showing to the user (on Linux the
     // device path, "/dev/ttyUSB0"); empty when no such port is known.
     virtual std::string portLocation(int n) const = 0;
+    // How messages name COMn: "COM2 (/dev/ttyUSB0)", or the port as the user
+    // named it where ports are not numbered ("/dev/pts/3").
+    virtual std::string portName(int n) const = 0;
     // COM numbers above `highest` that the system has (see PortDirectory).
     virtual std::vector<int> portNumbersAbove(int highest) const = 0;
 

@@ -1,4 +1,5 @@
 #include "cli/Console.h"
+#include "cli/SystemWords.h"
 
 #include <signal.h>
 #include <unistd.h>
@@ -18,6 +19,21 @@ void keepRunningWhenOutputCloses()
 bool startedByDoubleClick()
 {
     return false;
+}
+
+std::vector<std::string> commandLineArguments(int argc, char* argv[])
+{
+    return {argv, argv + argc};
+}
+
+void writeTextAsTheConsoleShowsIt()
+{
+    // A terminal here takes the UTF-8 it is given.
+}
+
+const SystemWords& systemWords()
+{
+    return posixWords();
 }
 
 } // namespace isp::cli

@@ -16,29 +16,39 @@ namespace {
 // Only one watch exists at a time: the handler finds the pipe here.
 volatile sig_atomic_t signalPipe = -1;
 
-void onSignal(int)
+// The signal's number is the byte written.
+void onSignal(int signal)
 {
     const int savedErrno = errno;
-    const char byte = 1;
+    const auto byte = static_cast<char>(signal);
     // A full pipe already says "interrupted".
     [[maybe_unused]] const auto written = ::write(signalPipe, &byte, 1);
     errno = savedErrno;
 }
 
-constexpr std::array<int, 2> WatchedSignals{SIGINT, SIGTERM};
+constexpr std::array<int, 3> WatchedSignals{SIGINT, SIGTERM, SIGHUP};
+
+ExitStatus statusOf(int signal)
+{
+    switch (signal) {
+    case SIGHUP: return ExitStatus::HungUp;
+    case SIGTERM: return ExitStatus::Terminated;
+    default: return ExitStatus::Interrupted;
+    }
+}
 
 } // namespace
 
 struct InterruptWatch::Watch {
     EventLoop& loop;
-    std::function<void()> interrupted;
+    std::function<void(ExitStatus)> interrupted;
     int readEnd = -1;
     int writeEnd = -1;
     EventLoop::Id watchId = 0;
-    std::array<struct sigaction, 2> previous{};
+    std::array<struct sigaction, WatchedSignals.size()> previous{};
 };
 
-InterruptWatch::InterruptWatch(EventLoop& loop, std::function<void()> interrupted)
+InterruptWatch::InterruptWatch(EventLoop& loop, std::function<void(ExitStatus)> interrupted)
     : watch_(std::make_unique<Watch>(Watch{loop, std::move(interrupted)}))
 {
     int ends[2];
@@ -48,9 +58,11 @@ InterruptWatch::InterruptWatch(EventLoop& loop, std::function<void()> interrupte
     watch_->writeEnd = ends[1];
     signalPipe = ends[1];
     watch_->watchId = loop.watch(watch_->readEnd, EventLoop::Interest::Read, [watch = watch_.get()] {
-        char drained[64];
-        while (::read(watch->readEnd, drained, sizeof drained) > 0) {}
-        watch->interrupted();
+        char signals[64];
+        for (ssize_t got; (got = ::read(watch->readEnd, signals, sizeof signals)) > 0;) {
+            for (ssize_t i = 0; i < got; ++i)
+                watch->interrupted(statusOf(signals[i]));
+        }
     });
     struct sigaction action {};
     action.sa_handler = onSignal;

@@ -10,8 +10,10 @@
 namespace isp::cli {
 namespace {
 
-// Only one watch exists at a time: the handler finds its event here.
+// Only one watch exists at a time: the handler finds its event here, and
+// leaves what happened beside it.
 std::atomic<HANDLE> interruptEvent{nullptr};
+std::atomic<int> lastInterruption{static_cast<int>(ExitStatus::Interrupted)};
 
 // How long a closing console waits for the page under way; Windows ends
 // the process 5 s after the close at the latest.
@@ -24,10 +26,17 @@ BOOL WINAPI onConsoleEvent(DWORD type)
         return FALSE;
     switch (type) {
     case CTRL_C_EVENT:
-    case CTRL_BREAK_EVENT: ::SetEvent(event); return TRUE;
+    case CTRL_BREAK_EVENT:
+        lastInterruption = static_cast<int>(ExitStatus::Interrupted);
+        ::SetEvent(event);
+        return TRUE;
     case CTRL_CLOSE_EVENT:
-        // The process ends when this returns: give the loop time to stop
-        // after the page under way (it exits the process itself then).
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT:
+        // The hang-up of Windows. The process ends when this returns: give
+        // the loop time to stop after the page under way (it exits the
+        // process itself then).
+        lastInterruption = static_cast<int>(ExitStatus::HungUp);
         ::SetEvent(event);
         ::Sleep(CloseGraceMs);
         return TRUE;
@@ -39,12 +48,12 @@ BOOL WINAPI onConsoleEvent(DWORD type)
 
 struct InterruptWatch::Watch {
     EventLoop& loop;
-    std::function<void()> interrupted;
+    std::function<void(ExitStatus)> interrupted;
     HANDLE event = nullptr;
     EventLoop::Id watchId = 0;
 };
 
-InterruptWatch::InterruptWatch(EventLoop& loop, std::function<void()> interrupted)
+InterruptWatch::InterruptWatch(EventLoop& loop, std::function<void(ExitStatus)> interrupted)
     : watch_(std::make_unique<Watch>(Watch{loop, std::move(interrupted)}))
 {
     watch_->event = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -53,7 +62,7 @@ InterruptWatch::InterruptWatch(EventLoop& loop, std::function<void()> interrupte
     interruptEvent = watch_->event;
     watch_->watchId = loop.watch(watch_->event, EventLoop::Interest::Read, [watch = watch_.get()] {
         ::ResetEvent(watch->event);
-        watch->interrupted();
+        watch->interrupted(static_cast<ExitStatus>(lastInterruption.load()));
     });
     ::SetConsoleCtrlHandler(onConsoleEvent, TRUE);
 }

@@ -56,7 +56,12 @@ protected:
     // thrown away with the input that came before the opening.
     std::unique_ptr<CliProcess> startUpload(const std::string& image, const std::vector<std::string>& options)
     {
-        std::vector<std::string> arguments{"upload", port.argument(), image};
+        return startUploadOn(port.argument(), image, options);
+    }
+    std::unique_ptr<CliProcess> startUploadOn(
+        const std::string& portArgument, const std::string& image, const std::vector<std::string>& options)
+    {
+        std::vector<std::string> arguments{"upload", portArgument, image};
         arguments.insert(arguments.end(), options.begin(), options.end());
         auto process = run(arguments);
         EXPECT_TRUE(runUntil(

@@ -50,6 +50,9 @@ TEST_F(PosixCliPorts, ADeviceThatIsNotThereIsPortMissing)
 
     ASSERT_EQ(awaitExit(*cli), 4) << cli->err();
     EXPECT_TRUE(contains(cli->err(), "Plug the adapter in")) << cli->err();
+    // Named as given: it is in no list, so it has no COMn.
+    EXPECT_TRUE(contains(cli->err(), "velmora-isp2-cli: /dev/ttyUSB-not-there is not present")) << cli->err();
+    EXPECT_FALSE(contains(cli->err(), "COM")) << cli->err();
 }
 
 // The list numbers the system's ports as the window does; pseudo-terminals
@@ -133,4 +136,55 @@ TEST_F(CliImages, ImagesNotForThisDeviceAreRefusedWithStatus3AndWhy)
     EXPECT_EQ(runToEnd({"upload", port.argument(), folder / "page.bin"}, cli), 3) << cli->err();
     EXPECT_TRUE(contains(cli->err(), "web page")) << cli->err();
     EXPECT_FALSE(contains(cli->err(), "waiting for")) << cli->err();
+}
+
+TEST_F(CliImages, ConvertNeverOverwritesItsInputWritesToStdoutAndSaysWhyItCannotWrite)
+{
+    const std::string hex = hexRecord(0, 0x0000, {0x0C, 0x94}) + hexRecord(1, 0, {});
+    writeFile(folder / "app.hex", hex);
+    std::unique_ptr<CliProcess> cli;
+    EXPECT_EQ(runToEnd({"convert", folder / "app.hex", folder / "app.hex"}, cli), 2) << cli->err();
+    EXPECT_TRUE(contains(cli->err(), "convert never overwrites its input")) << cli->err();
+    EXPECT_EQ(readFile(folder / "app.hex"), hex);
+
+    ASSERT_EQ(runToEnd({"convert", folder / "app.hex", "-"}, cli), 0) << cli->err();
+    ASSERT_EQ(cli->out().size(), static_cast<std::size_t>(ImageSize));
+    EXPECT_EQ(cli->out().substr(0, 3), "\x0C\x94\xFF");
+    EXPECT_TRUE(contains(cli->err(), "wrote stdout: 28672 bytes")) << cli->err();
+
+    EXPECT_EQ(runToEnd({"convert", folder / "app.hex", folder / "no-such-folder/app.bin"}, cli), 1) << cli->err();
+    EXPECT_TRUE(contains(cli->err(), "app.bin: No such file or directory")) << cli->err();
+
+    // An image of nothing but 0xFF is taken, with a warning.
+    writeFile(folder / "blank.bin", std::string(ImageSize, '\xFF'));
+    ASSERT_EQ(runToEnd({"info", "--json", folder / "blank.bin"}, cli), 0) << cli->err();
+    EXPECT_EQ(nlohmann::json::parse(cli->out())["warnings"].size(), 1u) << cli->out();
+}
+
+// Names as a user types them, whatever the system: letters beyond ASCII in a
+// file name (under Wine, passed to the Windows program in UTF-16), and on
+// Windows COM numbers beyond 255.
+TEST_F(CliImages, AFileNameBeyondAsciiIsTakenAndToldBackAsTyped)
+{
+    const std::string hex = hexRecord(0, 0x0000, {0x0C, 0x94}) + hexRecord(1, 0, {});
+    const std::string name = folder / "Jürgen прошивка.hex";
+    writeFile(name, hex);
+    std::unique_ptr<CliProcess> cli;
+    ASSERT_EQ(runToEnd({"info", name}, cli), 0) << cli->err();
+    EXPECT_TRUE(contains(cli->out(), "Jürgen прошивка.hex (")) << cli->out();
+    EXPECT_TRUE(contains(cli->out(), "format:        Intel HEX")) << cli->out();
+}
+
+TEST_F(CliImages, OnWindowsCom300IsCom300AndANumberBeyondWindowsOnesIsRefusedAsTyped)
+{
+    if (!cli.underWine)
+        GTEST_SKIP() << "COMn beyond 255 is a Windows name; run under Wine (tests/cli/CliUnderTest.h)";
+    const PortName high(wineComPortFor(pty.slavePath(), "300"));
+    std::unique_ptr<CliProcess> run;
+    // COM300 opens (its number not taken modulo 256): no request comes in time.
+    EXPECT_EQ(runToEnd({"upload", "COM300", writeImage(ImageBytes{}), "--first-request-timeout", "0.3"}, run), 7)
+        << run->err();
+    EXPECT_TRUE(contains(run->err(), "waiting for the device on COM300...")) << run->err();
+    EXPECT_EQ(runToEnd({"upload", "com5000", writeImage(ImageBytes{})}, run), 2) << run->err();
+    EXPECT_TRUE(contains(run->err(), "PORT com5000 is no COM port name")) << run->err();
 }

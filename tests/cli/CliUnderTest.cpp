@@ -28,12 +28,13 @@ std::vector<std::string> splitAtSpaces(const std::string& text)
     return words;
 }
 
-PortName wineComPort(const std::string& slavePath)
+} // namespace
+
+PortName wineComPortFor(const std::string& slavePath, const std::string& n)
 {
     namespace fs = std::filesystem;
     const std::string home = environment("HOME", "/root");
     const fs::path prefix = environment("WINEPREFIX", home + "/.wine");
-    const std::string n = environment("ISP_CLI_WINE_COM", "33");
     const fs::path link = prefix / "dosdevices" / ("com" + n);
     std::error_code ignored;
     fs::remove(link, ignored);
@@ -41,7 +42,30 @@ PortName wineComPort(const std::string& slavePath)
     return PortName("COM" + n, link.string());
 }
 
+namespace {
+
+PortName wineComPort(const std::string& slavePath)
+{
+    return wineComPortFor(slavePath, environment("ISP_CLI_WINE_COM", "33"));
+}
+
 } // namespace
+
+void PortName::pointAt(const std::string& slavePath) const
+{
+    std::error_code ignored;
+    std::filesystem::remove(link_, ignored);
+    std::filesystem::create_symlink(slavePath, link_);
+}
+
+PortName CliUnderTest::linkedPort(const std::string& slavePath, const std::string& folder) const
+{
+    if (underWine)
+        return wineComPort(slavePath);
+    const std::string link = (std::filesystem::path(folder) / "usb-Velmora_Boot_Loader_0001-if00").string();
+    std::filesystem::create_symlink(slavePath, link);
+    return PortName(link, link);
+}
 
 PortName::~PortName()
 {
@@ -55,7 +79,8 @@ CliUnderTest CliUnderTest::fromEnvironment()
 {
     CliUnderTest cli;
     cli.command = splitAtSpaces(environment("ISP_CLI_COMMAND", ISP_CLI_PROGRAM));
-    if (environment("ISP_CLI_PORT_NAMING", "path") == "wine")
+    cli.underWine = environment("ISP_CLI_PORT_NAMING", "path") == "wine";
+    if (cli.underWine)
         cli.portNaming = wineComPort;
     else
         cli.portNaming = [](const std::string& slavePath) { return PortName(slavePath); };
@@ -81,6 +106,7 @@ CliProcess::CliProcess(EventLoop& loop, const std::vector<std::string>& argv) : 
         // the defaults, as from a shell.
         ::signal(SIGINT, SIG_DFL);
         ::signal(SIGTERM, SIG_DFL);
+        ::signal(SIGHUP, SIG_DFL);
         ::signal(SIGPIPE, SIG_DFL);
         ::execvp(args[0], args.data());
         ::_exit(127);

@@ -47,15 +47,27 @@ public:
     PortName& operator=(PortName&&) = delete;
 
     const std::string& argument() const { return argument_; }
+    // The device came back as another pty: the link names that one now.
+    void pointAt(const std::string& slavePath) const;
 
 private:
     std::string argument_;
     std::string link_; // made for this name, removed with it
 };
 
+// COMn of the Wine prefix ($WINEPREFIX/dosdevices/comN) made a link to the
+// slave.
+PortName wineComPortFor(const std::string& slavePath, const std::string& n);
+
 struct CliUnderTest {
     std::vector<std::string> command;
     std::function<PortName(const std::string& slavePath)> portNaming;
+    bool underWine = false;
+
+    // A name that stays while the device behind it comes and goes, as a
+    // /dev/serial/by-id link or a Windows COMn does: a link in `folder`, or
+    // the comN link of the Wine prefix.
+    PortName linkedPort(const std::string& slavePath, const std::string& folder) const;
 
     // From the environment (see above).
     static CliUnderTest fromEnvironment();
@@ -78,6 +90,9 @@ public:
     const std::string& out() const { return out_; }
     const std::string& err() const { return err_; }
     void sendSignal(int signal) const;
+    // The reader of the program's stdout goes away, as a `| head` that has
+    // read enough does.
+    void closeOut() { closeStream(outStream_); }
 
 private:
     struct Stream {

@@ -1,6 +1,8 @@
 // The real velmora-isp2-cli against a boot loader on a pseudo-terminal:
-// whole uploads, a device that gives up, no device, a vanishing port, Ctrl-C
-// in the middle of a page, board after board, and the trace.
+// whole uploads, a device that gives up, no device, a vanishing port, a
+// board that restarts once it has every page and its port that comes back,
+// Ctrl-C in the middle of a page, SIGTERM and SIGHUP, a reader of the output
+// that goes away, board after board, and the trace.
 #include "image/Crc32.h"
 #include "image/Sha256.h"
 #include "tests/cli/CliFixture.h"
@@ -34,17 +36,18 @@ std::vector<int> pagesUpTo(int count)
 std::vector<Json> parseJsonLines(const std::string& text)
 {
     static const std::map<std::string, std::vector<std::string>> fields{
-        {"waiting", {"board", "port", "device", "com"}},
+        {"waiting", {"board", "port", "device", "com", "awaiting"}},
         {"board_started", {"board", "page"}},
         {"page_sent", {"board", "page", "pages_sent"}},
         {"page_resent", {"board", "page", "pages_sent"}},
         {"request_ignored", {"board", "request"}},
-        {"done", {"board", "pages_sent", "seconds"}},
+        {"done", {"board", "pages_sent", "seconds", "port_went_away"}},
         {"error", {"board", "status", "exit_status", "message", "advice", "comm_error"}},
         {"warning", {"message"}},
         {"summary",
-            {"board", "result", "exit_status", "pages_sent", "answers", "requests", "requests_ignored", "resent",
-                "asked_again", "never_asked", "never_sent", "seconds", "port", "device", "image"}},
+            {"board", "result", "exit_status", "pages_sent", "answers", "requests", "requests_ignored",
+                "stray_characters", "resent", "asked_again", "never_asked", "never_sent", "seconds", "port_went_away",
+                "port", "device", "image"}},
     };
     std::vector<Json> events;
     double lastTime = 0;
@@ -271,5 +274,131 @@ TEST_F(CliUpload, TraceShowsSpaceParityHeadersAndMarkParityFrames)
             EXPECT_EQ(bytes, 129u);
             break;
         }
+    }
+}
+
+// A boot loader with a USB port of its own starts the new firmware once it
+// has every page, and its port goes with it: that board is done. Here the
+// device hangs up 300 ms after its last page, well within the idle time, as
+// a board does once it has programmed the page and reset.
+TEST_F(CliUpload, ABoardWhosePortGoesAfterItsLastPageIsDone)
+{
+    const ImageBytes image = randomImage(68);
+    auto cli = startUpload(writeImage(image), {});
+    auto device = startDevice();
+    device->setOnPageWritten([&] {
+        if (device->loader().pagesWritten() == PageCount)
+            loop.runAt(loop.clock().now() + 300ms, [&] { device->hangUp(); });
+    });
+
+    ASSERT_EQ(awaitExit(*cli), 0) << cli->err();
+    EXPECT_TRUE(device->loader().flash() == image);
+    EXPECT_TRUE(contains(cli->out(), "done, the board got every page, and its port went away after the last page"))
+        << cli->out();
+}
+
+// With --loop the port that went away is awaited by its name and the next
+// board served on it when it is back, however the board before ended.
+TEST_F(CliUpload, InALoopThePortThatGoesWithEachBoardIsAwaitedAndTheNextBoardServedWhenItIsBack)
+{
+    const ImageBytes image = randomImage(69);
+    const PortName stable = cli.linkedPort(pty.slavePath(), folder / "");
+    auto run = startUploadOn(stable.argument(), writeImage(image), {"--loop", "--json"});
+    const auto waitingEvents = [&] { return eventsNamed(parseJsonLines(run->out()), "waiting"); };
+    const auto awaitWaiting = [&](std::size_t count) {
+        return runUntil(
+            loop, [&] { return waitingEvents().size() >= count || run->exited(); }, UploadLimit);
+    };
+
+    // Board 1 gets every page and restarts.
+    auto first = startDevice();
+    first->setOnPageWritten([&] {
+        if (first->loader().pagesWritten() == PageCount)
+            loop.runAt(loop.clock().now() + 300ms, [&] { first->hangUp(); });
+    });
+    ASSERT_TRUE(awaitWaiting(2)) << run->err();
+    EXPECT_TRUE(first->loader().flash() == image);
+
+    // The next board's port appears (as another pty, under the same name);
+    // it is pulled after 10 pages.
+    PseudoTerminal next;
+    stable.pointAt(next.slavePath());
+    ASSERT_TRUE(awaitWaiting(3)) << run->err();
+    VirtualBootLoader::Options tenPages;
+    tenPages.pageOrder = pagesUpTo(10);
+    PtyBootLoader second(next, loop, tenPages);
+    second.setOnPageWritten([&] {
+        if (second.loader().pagesWritten() == 10)
+            loop.runAt(loop.clock().now() + 300ms, [&] { second.hangUp(); });
+    });
+    second.loader().start();
+    ASSERT_TRUE(awaitWaiting(4)) << run->err();
+    EXPECT_FALSE(run->exited()) << "a loop never ends by itself";
+    run->sendSignal(SIGINT);
+    ASSERT_EQ(awaitExit(*run), 130) << run->err();
+
+    const std::vector<Json> events = parseJsonLines(run->out());
+    const auto waiting = eventsNamed(events, "waiting");
+    ASSERT_EQ(waiting.size(), 4u) << run->out() << run->err();
+    const std::vector<std::pair<int, std::string>> expected{{1, "board"}, {2, "port"}, {2, "board"}, {3, "port"}};
+    for (std::size_t i = 0; i < waiting.size(); ++i) {
+        EXPECT_EQ(waiting[i]["board"], expected[i].first) << i;
+        EXPECT_EQ(waiting[i]["awaiting"], expected[i].second) << i;
+        EXPECT_EQ(waiting[i]["port"], stable.argument());
+    }
+    const auto summaries = eventsNamed(events, "summary");
+    ASSERT_EQ(summaries.size(), 2u);
+    EXPECT_EQ(summaries[0]["result"], "ok");
+    EXPECT_EQ(summaries[0]["port_went_away"], true);
+    EXPECT_EQ(summaries[0]["pages_sent"], 224);
+    EXPECT_EQ(summaries[1]["result"], "port-lost");
+    EXPECT_EQ(summaries[1]["exit_status"], 9);
+    EXPECT_EQ(summaries[1]["never_sent"], Json::parse("[[10,223]]"));
+    EXPECT_EQ(events.back()["status"], "interrupted");
+}
+
+TEST_F(CliUpload, AReaderOfTheOutputThatGoesAwayStopsTheUploadAfterThePageUnderWay)
+{
+    auto cli = startUpload(writeImage(randomImage(70)), {"--json", "--loop"});
+    auto device = startDevice();
+    VirtualBootLoader& loader = device->loader();
+    ASSERT_TRUE(runUntil(
+        loop, [&] { return loader.pagesWritten() >= 20; }, UploadLimit));
+    cli->closeOut();
+
+    EXPECT_EQ(awaitExit(*cli), 10) << cli->err();
+    EXPECT_TRUE(contains(cli->err(),
+        "The record of the upload is lost: the program reading the JSON lines on stdout "
+        "has ended, so no further board is taken"))
+        << cli->err();
+    // No page was cut, and the port is closed: the device asks in vain.
+    const int pages = loader.pagesWritten();
+    EXPECT_EQ(loader.gaps().size(), static_cast<std::size_t>(pages)) << "a header without its frame";
+    EXPECT_EQ(violationsOnAPty(loader), std::vector<std::string>{});
+    EXPECT_LT(pages, PageCount);
+    // The summary is still told, on stderr.
+    EXPECT_TRUE(contains(cli->err(),
+        "board 1: stopped, the reader of the output went away\n  pages sent:           " + std::to_string(pages)))
+        << cli->err();
+}
+
+// A closed terminal or a dropped ssh connection (SIGHUP) and SIGTERM end the
+// upload as Ctrl-C does, each with 128 + its number, as shells read it.
+class PosixCliSignals : public CliFixture {};
+
+TEST_F(PosixCliSignals, HangUpAndTerminateEndLikeCtrlCWithTheirOwnStatus)
+{
+    for (const auto& [signal, status, said] :
+        {std::tuple{SIGHUP, 129, "Interrupted (hung up: the terminal was closed)"},
+            std::tuple{SIGTERM, 143, "Interrupted (terminated)"}}) {
+        auto cli = startUpload(writeImage(randomImage(71)), {});
+        auto device = startDevice();
+        ASSERT_TRUE(runUntil(
+            loop, [&] { return device->loader().pagesWritten() >= 3; }, UploadLimit));
+        cli->sendSignal(signal);
+        ASSERT_EQ(awaitExit(*cli), status) << cli->err();
+        EXPECT_TRUE(contains(cli->err(), said)) << cli->err();
+        EXPECT_TRUE(contains(cli->out(), "interrupted\n  pages sent:")) << cli->out();
+        EXPECT_EQ(device->loader().gaps().size(), static_cast<std::size_t>(device->loader().pagesWritten()));
     }
 }

@@ -6,22 +6,24 @@
 #include <vector>
 
 // The upload's events as short lines of text ("started 1 at 0", "sent 1:5",
-// "resent 1:5", "ignored 1", "done 1", "failed pages-missing 1",
-// "summary 1 ok", "waiting 2"), and the last summary and failure in full.
+// "resent 1:5", "resent 1:223 after end", "ignored 1", "done 1",
+// "failed pages-missing 1", "summary 1 ok", "waiting 2", "waiting 2 for the
+// port", "warning"), and the last summary, failure and warning in full.
 namespace isp::test {
 
 struct RecordedEvents final : cli::UploadEvents {
     std::vector<std::string> lines;
     cli::BoardSummary lastSummary;
     cli::Failure lastFailure;
+    std::string lastWarning;
     int reminders = 0;
 
-    void waiting(int board, bool reminder) override
+    void waiting(const cli::Waiting& waiting) override
     {
-        if (reminder)
+        if (waiting.reminder)
             ++reminders;
         else
-            lines.push_back("waiting " + std::to_string(board));
+            lines.push_back("waiting " + std::to_string(waiting.board) + (waiting.portAwaited ? " for the port" : ""));
     }
     void boardStarted(int board, int firstPage) override
     {
@@ -30,7 +32,7 @@ struct RecordedEvents final : cli::UploadEvents {
     void pageSent(const cli::PageSent& sent) override
     {
         lines.push_back(std::string(sent.resent ? "resent " : "sent ") + std::to_string(sent.board) + ":"
-            + std::to_string(sent.page));
+            + std::to_string(sent.page) + (sent.afterEnd ? " after end" : ""));
     }
     void requestIgnored(int board, const std::string&) override { lines.push_back("ignored " + std::to_string(board)); }
     void boardDone(const cli::BoardSummary& summary) override
@@ -47,6 +49,11 @@ struct RecordedEvents final : cli::UploadEvents {
     {
         lines.push_back("summary " + std::to_string(summary.board) + " " + cli::exitStatusName(summary.result));
         lastSummary = summary;
+    }
+    void warning(const std::string& text) override
+    {
+        lines.emplace_back("warning");
+        lastWarning = text;
     }
 
     // The lines from `from` on.

@@ -1,6 +1,7 @@
 // What a person and a program see of an upload and of the port list: the progress line only on
 // a terminal, --quiet, where the summary goes, and the JSON of failures and
 // warnings (the other events are checked on a whole upload, CliUploadTest).
+#include "cli/DeviceAccess.h"
 #include "cli/HumanReport.h"
 #include "cli/JsonReport.h"
 #include "cli/ListCommand.h"
@@ -22,7 +23,8 @@ RunFacts someFacts()
     RunFacts facts;
     facts.port = {
         "/dev/serial/by-id/usb-FTDI_X", "/dev/ttyUSB0", 2, "/dev/serial/by-id/usb-FTDI_X (/dev/ttyUSB0, COM2)"};
-    facts.image = {"firmware.hex", "Intel HEX", "0badf00d", std::string(64, 'a'), 12, 70000};
+    facts.image = {"firmware.hex", "Intel HEX", "0badf00d", std::string(64, 'a'), 12, 70000,
+        {"the name ends in .hex, but the contents are raw binary"}};
     return facts;
 }
 
@@ -36,6 +38,7 @@ BoardSummary completeBoard()
     summary.resent = {{5, 6}};
     summary.askedAgain = {{5, 7}};
     summary.duration = std::chrono::milliseconds(6812);
+    summary.strayCharacters = 3;
     return summary;
 }
 
@@ -46,7 +49,7 @@ struct Screens {
 
 void uploadTwoPages(UploadEvents& report)
 {
-    report.waiting(1, false);
+    report.waiting({1, false, false});
     report.boardStarted(1, 0);
     report.pageSent({1, 0, false, 1});
     report.requestIgnored(1, "PGqq");
@@ -87,13 +90,15 @@ TEST(HumanReport, DrawsTheProgressLineInPlaceOnlyOnATerminal)
         "  never asked for:      none\n"
         "  never sent:           none\n"
         "  requests ignored:     2 (beyond the page limits)\n"
+        "  stray characters:     3 (dropped: no request followed within 50 ms)\n"
         "  time taken:           6.812 s (first request to last page)\n"
         "  image:                firmware.hex (Intel HEX)\n"
         "  image CRC-32:         0badf00d\n"
         "  image SHA-256:        "
             + std::string(64, 'a')
             + "\n"
-              "  port:                 /dev/serial/by-id/usb-FTDI_X (/dev/ttyUSB0, COM2)\n");
+              "  port:                 /dev/serial/by-id/usb-FTDI_X (/dev/ttyUSB0, COM2)\n"
+              "  warning:              the name ends in .hex, but the contents are raw binary\n");
 }
 
 TEST(HumanReport, QuietSaysNothingButFailuresAndJsonMovesTheSummaryToStderr)
@@ -120,32 +125,47 @@ TEST(HumanReport, QuietSaysNothingButFailuresAndJsonMovesTheSummaryToStderr)
     EXPECT_TRUE(json.err.str().starts_with("board 1: done, the board got every page\n")) << json.err.str();
 }
 
-TEST(JsonReport, FailuresAndWarningsCarryTheirFieldsWithNullsForWhatIsNotKnown)
+TEST(JsonReport, FailuresAndWarningsCarryTheirFieldsWithNullsForWhatIsNotKnownAndTimesInFixedNotation)
 {
     SimulatedScheduler clock(Clock::Duration::zero());
     std::ostringstream out;
     JsonLines lines(out, clock, clock.now());
     const RunFacts facts = someFacts();
     JsonReport report(lines, facts);
-    clock.sleepFor(std::chrono::microseconds(1500));
+    // An early event's time is still written in fixed notation, never 9e-06.
+    clock.sleepFor(std::chrono::microseconds(9));
+    report.warning("the name ends in .bin");
+    clock.sleepFor(std::chrono::microseconds(1491));
     report.failed({ExitStatus::PortHeld, "held", "close it", commPortHeld, 0});
     report.failed({ExitStatus::PagesMissing, "silent", "reset it", 0, 3});
-    report.warning("the name ends in .bin");
+    BoardSummary restarted = completeBoard();
+    restarted.portWentAway = true;
+    report.summary(restarted);
 
     std::vector<nlohmann::json> parsed;
     std::istringstream in(out.str());
-    for (std::string line; std::getline(in, line);)
+    std::string first;
+    for (std::string line; std::getline(in, line);) {
         parsed.push_back(nlohmann::json::parse(line));
-    ASSERT_EQ(parsed.size(), 3u);
-    EXPECT_EQ(parsed[0],
+        if (first.empty())
+            first = line;
+    }
+    ASSERT_EQ(parsed.size(), 4u);
+    EXPECT_EQ(first, R"({"schema":1,"event":"warning","time":0.000009,"message":"the name ends in .bin"})");
+    EXPECT_EQ(parsed[1],
         nlohmann::json::parse(R"({"schema":1,"event":"error","time":0.0015,"board":null,)"
                               R"("status":"port-held","exit_status":6,"message":"held",)"
                               R"("advice":"close it","comm_error":8005})"));
-    EXPECT_EQ(parsed[1]["board"], 3);
-    EXPECT_EQ(parsed[1]["exit_status"], 8);
-    EXPECT_EQ(parsed[1]["comm_error"], nullptr);
-    EXPECT_EQ(parsed[2]["event"], "warning");
-    EXPECT_EQ(parsed[2]["message"], "the name ends in .bin");
+    EXPECT_EQ(parsed[2]["board"], 3);
+    EXPECT_EQ(parsed[2]["exit_status"], 8);
+    EXPECT_EQ(parsed[2]["comm_error"], nullptr);
+    // A summary carries the image's warnings, the stray characters and
+    // whether the port went away.
+    EXPECT_EQ(parsed[3]["image"]["warnings"],
+        nlohmann::json::parse(R"(["the name ends in .hex, but the contents are raw binary"])"));
+    EXPECT_EQ(parsed[3]["stray_characters"], 3);
+    EXPECT_EQ(parsed[3]["port_went_away"], true);
+    EXPECT_EQ(parsed[3]["seconds"], 6.812);
 }
 
 // The machines the tests run on have no serial port to list, so `list` is
@@ -191,4 +211,27 @@ TEST(PortList, ShowsEachPortWithItsComNumberWhatIsKnownAndWhoHoldsIt)
     EXPECT_EQ(bare["vendor_id"], nullptr);
     EXPECT_EQ(bare["availability"], "no-permission");
     EXPECT_EQ(bare["holders"], nlohmann::json::array());
+}
+
+// A device that only root may open is not opened by joining dialout; one of
+// the dialout group is, from the next login on.
+TEST(Failures, NoPermissionNamesTheDevicesOwnerGroupAndModeAndSuggestsAGroupOnlyWhereItHelps)
+{
+    const Failure rootOnly = noPermission("/dev/ttyACM0", {"root", "root", 0600, false, false});
+    EXPECT_EQ(rootOnly.status, ExitStatus::NoPermission);
+    EXPECT_EQ(rootOnly.message,
+        "You may not open /dev/ttyACM0: the device belongs to user root and group root, mode "
+        "rw------- (0600)");
+    EXPECT_EQ(rootOnly.advice.find("No group may read and write it"), 0u) << rootOnly.advice;
+    EXPECT_EQ(rootOnly.advice.find("usermod"), std::string::npos) << rootOnly.advice;
+
+    const Failure notMember = noPermission("/dev/ttyUSB0", {"root", "dialout", 0660, false, false});
+    EXPECT_EQ(notMember.message,
+        "You may not open /dev/ttyUSB0: the device belongs to user root and group dialout, "
+        "mode rw-rw---- (0660), and your user is not in that group");
+    EXPECT_EQ(notMember.advice, "Join the group dialout (sudo usermod -aG dialout $USER), then log out and in again.");
+
+    const Failure joined = noPermission("/dev/ttyUSB0", {"root", "uucp", 0660, false, true});
+    EXPECT_NE(joined.message.find("you have joined the group, but it counts from your next login"), std::string::npos);
+    EXPECT_EQ(joined.advice, "Log out and in again (or restart the machine), then run again.");
 }
