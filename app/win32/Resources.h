@@ -1,13 +1,9 @@
 #pragma once
 
-// Resource ids of the window's program (velmora-isp2.rc). The program's own
-// icon is the first one, as Explorer takes it.
-#define ISP_PROGRAM_ICON 1
-#define ISP_PROMPT_ICON 2
-
-#ifdef __cplusplus
+// Resource ids of the window's program: the program's own icon is the first
+// one, as Explorer takes it (cmake/WindowsResources.cmake), the message
+// window's the second (velmora-isp2-extra.rc).
 namespace isp::win32 {
-inline constexpr int ProgramIcon = ISP_PROGRAM_ICON;
-inline constexpr int PromptIcon = ISP_PROMPT_ICON;
+inline constexpr int ProgramIcon = 1;
+inline constexpr int PromptIcon = 2;
 } // namespace isp::win32
-#endif
