@@ -1,6 +1,6 @@
 #include "app/win32/FileDialog.h"
 
-#include "app/win32/WideText.h"
+#include "serial/windows/WideText.h"
 
 #include <commdlg.h>
 
@@ -31,7 +31,7 @@ std::string askForImageFile(GuiEventLoop& loop, HWND owner)
     // A cancel is no error: both give FALSE, the name stays empty.
     if (!::GetOpenFileNameW(&dialog))
         return {};
-    return utf8(name.data());
+    return windows::utf8(name.data());
 }
 
 } // namespace isp::win32

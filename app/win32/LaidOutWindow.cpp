@@ -1,7 +1,7 @@
 #include "app/win32/LaidOutWindow.h"
 
 #include "app/win32/ControlIds.h"
-#include "app/win32/WideText.h"
+#include "serial/windows/WideText.h"
 
 #include <commctrl.h>
 
@@ -28,7 +28,7 @@ HINSTANCE instance()
 
 std::wstring classNameOf(const layout::Window& layout)
 {
-    return std::wstring(ClassPrefix) + wide(layout.name);
+    return std::wstring(ClassPrefix) + windows::wide(layout.name);
 }
 
 void registerClass(const std::wstring& name, WNDPROC procedure)
@@ -86,8 +86,8 @@ LaidOutWindow::LaidOutWindow(const layout::Window& layout, GuiEventLoop& loop, H
     registerClass(className, procedure);
     // Made hidden and at no place; layOut() puts it where it belongs once
     // its density is known.
-    ::CreateWindowExW(
-        0, className.c_str(), wide(layout.caption).c_str(), style, 0, 0, 0, 0, owner, nullptr, instance(), this);
+    ::CreateWindowExW(0, className.c_str(), windows::wide(layout.caption).c_str(), style, 0, 0, 0, 0, owner, nullptr,
+        instance(), this);
     if (window_ == nullptr)
         return;
     openWindows().push_back(this);
@@ -136,8 +136,8 @@ void LaidOutWindow::createControls()
         const ControlClass kind = controlClassOf(c.kind);
         const auto id = static_cast<INT_PTR>(FirstControlId + static_cast<int>(i));
         // Made in focus order: Tab follows the order children were made in.
-        HWND made = ::CreateWindowExW(0, kind.name, wide(c.text).c_str(), WS_CHILD | WS_VISIBLE | kind.style, 0, 0, 0,
-            0, window_, reinterpret_cast<HMENU>(id), instance(), nullptr);
+        HWND made = ::CreateWindowExW(0, kind.name, windows::wide(c.text).c_str(), WS_CHILD | WS_VISIBLE | kind.style,
+            0, 0, 0, 0, window_, reinterpret_cast<HMENU>(id), instance(), nullptr);
         if (c.kind == layout::Kind::ProgressBar)
             ::SendMessageW(made, PBM_SETRANGE32, 0, 100);
         if (c.kind == layout::Kind::DropDownList)

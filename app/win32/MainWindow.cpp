@@ -3,7 +3,7 @@
 #include "app/win32/FileDialog.h"
 #include "app/win32/MessageWindow.h"
 #include "app/win32/Resources.h"
-#include "app/win32/WideText.h"
+#include "serial/windows/WideText.h"
 
 #include <commctrl.h>
 
@@ -42,7 +42,7 @@ void MainWindow::afterLayout()
     // rightwards into the gap before the port box, as far as the text needs.
     HWND label = control("Label2");
     const layout::TwipsRect drawn = layout().control("Label2").rect;
-    const std::wstring text = wide(layout().control("Label2").text);
+    const std::wstring text = windows::wide(layout().control("Label2").text);
     SIZE extent{};
     HDC context = ::GetDC(label);
     HGDIOBJ before = ::SelectObject(context, font());
@@ -61,7 +61,7 @@ void MainWindow::addPortEntry(const std::string& text, const std::string& /*loca
     // already shown becomes the picked one.
     HWND box = control("ComSelect");
     const bool nonePicked = pickedEntry() < 0;
-    ::SendMessageW(box, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide(text).c_str()));
+    ::SendMessageW(box, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(windows::wide(text).c_str()));
     entries_.push_back(text);
     if (nonePicked && !unlistedText_.empty() && text == unlistedText_)
         ::SendMessageW(box, CB_SETCURSEL, entries_.size() - 1, 0);
@@ -110,7 +110,7 @@ void MainWindow::reportPortTextChange()
 void MainWindow::setOpenUartCaption(const std::string& caption)
 {
     caption_ = caption;
-    ::SetWindowTextW(control("OpenUart"), wide(caption).c_str());
+    ::SetWindowTextW(control("OpenUart"), windows::wide(caption).c_str());
 }
 
 std::string MainWindow::openUartCaption() const

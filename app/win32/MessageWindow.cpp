@@ -1,7 +1,7 @@
 #include "app/win32/MessageWindow.h"
 
 #include "app/win32/Resources.h"
-#include "app/win32/WideText.h"
+#include "serial/windows/WideText.h"
 
 #include <algorithm>
 
@@ -15,7 +15,7 @@ MessageWindow::MessageWindow(GuiEventLoop& loop, HWND owner)
 
 void MessageWindow::setContent(const std::string& text)
 {
-    content_ = wide(text);
+    content_ = windows::wide(text);
     ::SetWindowTextW(control("PromptContent"), content_.c_str());
     layOutAgain();
 }

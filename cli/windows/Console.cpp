@@ -1,6 +1,8 @@
 #include "cli/Console.h"
+
 #include "cli/SystemWords.h"
 #include "cli/Utf8Text.h"
+#include "serial/windows/WideText.h"
 
 #include <windows.h>
 
@@ -15,17 +17,6 @@
 
 namespace isp::cli {
 namespace {
-
-std::string utf8Of(const wchar_t* text)
-{
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 1)
-        return {};
-    std::string result(static_cast<std::size_t>(size), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text, -1, result.data(), size, nullptr, nullptr);
-    result.pop_back(); // the terminating NUL
-    return result;
-}
 
 bool isConsole(HANDLE handle)
 {
@@ -71,10 +62,7 @@ private:
     {
         if (text.empty())
             return true;
-        const int size = static_cast<int>(text.size());
-        const int count = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
-        std::wstring wide(static_cast<std::size_t>(count), L'\0');
-        ::MultiByteToWideChar(CP_UTF8, 0, text.data(), size, wide.data(), count);
+        const std::wstring wide = windows::wide(text);
         for (std::size_t at = 0; at < wide.size();) {
             DWORD done = 0;
             if (!::WriteConsoleW(console_, wide.data() + at, static_cast<DWORD>(wide.size() - at), &done, nullptr)
@@ -121,7 +109,7 @@ std::vector<std::string> commandLineArguments(int argc, char* argv[])
     std::vector<std::string> arguments;
     arguments.reserve(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i)
-        arguments.push_back(utf8Of(wide[i]));
+        arguments.push_back(windows::utf8(wide[i]));
     ::LocalFree(wide);
     return arguments;
 }

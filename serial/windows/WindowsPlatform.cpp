@@ -2,6 +2,7 @@
 #include "serial/Platform.h"
 
 #include "serial/windows/PortList.h"
+#include "serial/windows/WideText.h"
 #include "serial/windows/Win32Api.h"
 #include "serial/windows/WinEventLoop.h"
 #include "serial/windows/WinLine.h"
@@ -19,20 +20,6 @@
 
 namespace isp::platform {
 namespace {
-
-std::string utf8(const wchar_t* text, int length = -1)
-{
-    if (length == 0)
-        return {};
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
-    if (size <= 0)
-        return {};
-    std::string result(static_cast<std::size_t>(size), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text, length, result.data(), size, nullptr, nullptr);
-    if (length < 0)
-        result.pop_back(); // the terminating NUL
-    return result;
-}
 
 // The COM names of the ports present now: the values of
 // HKLM\HARDWARE\DEVICEMAP\SERIALCOMM ("\Device\Serial0" = "COM1").
@@ -55,7 +42,7 @@ std::vector<std::string> registeredComNames()
             break;
         if (status != ERROR_SUCCESS || type != REG_SZ)
             continue;
-        names.push_back(utf8(data, static_cast<int>(wcsnlen(data, dataBytes / sizeof(wchar_t)))));
+        names.push_back(windows::utf8(std::wstring_view(data, wcsnlen(data, dataBytes / sizeof(wchar_t)))));
     }
     ::RegCloseKey(key);
     return names;
@@ -68,7 +55,7 @@ std::string deviceProperty(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD property
             set, &device, property, nullptr, reinterpret_cast<BYTE*>(buffer), sizeof buffer - sizeof(wchar_t), nullptr))
         return {};
     // A multi-string (the hardware ids) gives its first string.
-    return utf8(buffer);
+    return windows::utf8(buffer);
 }
 
 std::string portNameOf(HDEVINFO set, SP_DEVINFO_DATA& device)
@@ -81,7 +68,7 @@ std::string portNameOf(HDEVINFO set, SP_DEVINFO_DATA& device)
     DWORD type = 0;
     const LONG status = ::RegQueryValueExW(key, L"PortName", nullptr, &type, reinterpret_cast<BYTE*>(name), &bytes);
     ::RegCloseKey(key);
-    return status == ERROR_SUCCESS && type == REG_SZ ? utf8(name) : std::string{};
+    return status == ERROR_SUCCESS && type == REG_SZ ? windows::utf8(name) : std::string{};
 }
 
 // The ports of the device manager's class "Ports (COM & LPT)" that are
@@ -104,7 +91,7 @@ std::vector<DevicePort> devicePorts()
         port.hardwareId = deviceProperty(set, device, SPDRP_HARDWAREID);
         wchar_t instance[512] = {};
         if (::SetupDiGetDeviceInstanceIdW(set, &device, instance, 511, nullptr))
-            port.instanceId = utf8(instance);
+            port.instanceId = windows::utf8(instance);
         ports.push_back(std::move(port));
     }
     ::SetupDiDestroyDeviceInfoList(set);

@@ -26,7 +26,7 @@
 // exit status is 0 when the command did what it says, 1 otherwise.
 #include "app/layout/WindowLayout.h"
 #include "app/win32/ControlIds.h"
-#include "app/win32/WideText.h"
+#include "serial/windows/WideText.h"
 
 #include <nlohmann/json.hpp>
 
@@ -56,7 +56,7 @@ const layout::Window* layoutNamed(const std::string& name)
 
 HWND findWindowOf(const layout::Window& layout)
 {
-    const std::wstring className = std::wstring(win32::ClassPrefix) + win32::wide(layout.name);
+    const std::wstring className = std::wstring(win32::ClassPrefix) + windows::wide(layout.name);
     HWND found = ::FindWindowW(className.c_str(), nullptr);
     return found != nullptr && ::IsWindowVisible(found) ? found : nullptr;
 }
@@ -66,14 +66,14 @@ std::string textOf(HWND window)
     wchar_t text[1024] = {};
     DWORD_PTR copied = 0;
     ::SendMessageTimeoutW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 2000, &copied);
-    return win32::utf8(text);
+    return windows::utf8(text);
 }
 
 std::string classOf(HWND window)
 {
     wchar_t name[256] = {};
     ::GetClassNameW(window, name, 256);
-    return win32::utf8(name);
+    return windows::utf8(name);
 }
 
 LRESULT ask(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0)
@@ -116,12 +116,12 @@ std::string versionValue(const std::wstring& exe, const wchar_t* name)
     const std::wstring path = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
     if (!::VerQueryValueW(block.data(), path.c_str(), &value, &length) || length == 0)
         return {};
-    return win32::utf8(static_cast<const wchar_t*>(value));
+    return windows::utf8(static_cast<const wchar_t*>(value));
 }
 
 json resources(const std::string& exe)
 {
-    const std::wstring path = win32::wide(exe);
+    const std::wstring path = windows::wide(exe);
     HMODULE module = ::LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     if (module == nullptr)
         return {{"error", "cannot load " + exe}};
@@ -190,7 +190,7 @@ json windowJson(const layout::Window& layout, HWND window, HWND focus)
                 wchar_t entry[256] = {};
                 if (ask(child, CB_GETLBTEXTLEN, static_cast<WPARAM>(i)) < 255)
                     ask(child, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(entry));
-                entries.push_back(win32::utf8(entry));
+                entries.push_back(windows::utf8(entry));
             }
             c["entries"] = entries;
             c["picked"] = static_cast<int>(ask(child, CB_GETCURSEL));
@@ -357,7 +357,7 @@ int run(const std::vector<std::string>& args, json& out)
         HWND dialog = nullptr;
         if (!waitFor([&] { return (dialog = fileDialog()) != nullptr && fileNameEdit(dialog) != nullptr; }, 10000))
             return 1;
-        const std::wstring path = win32::wide(args[1]);
+        const std::wstring path = windows::wide(args[1]);
         ask(fileNameEdit(dialog), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
         return ::PostMessageW(::GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0) ? 0 : 1;
     }

@@ -1,8 +1,8 @@
-#include "app/win32/WideText.h"
+#include "serial/windows/WideText.h"
 
 #include <windows.h>
 
-namespace isp::win32 {
+namespace isp::windows {
 
 std::wstring wide(std::string_view utf8)
 {
@@ -28,4 +28,4 @@ std::string utf8(std::wstring_view wide)
     return result;
 }
 
-} // namespace isp::win32
+} // namespace isp::windows
