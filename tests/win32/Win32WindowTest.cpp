@@ -10,6 +10,7 @@
 #include "app/handlers/Messages.h"
 #include "app/layout/WindowLayout.h"
 #include "serial/Platform.h"
+#include "tests/support/BenchFigures.h"
 #include "tests/support/ImageScript.h"
 #include "tests/support/PtyBootLoader.h"
 #include "tests/win32/WineSession.h"
@@ -312,6 +313,18 @@ TEST_F(Win32Window, ExitAndTheFramesCloseControlEndTheProgram)
 
 // ------------------------------------------------ whole uploads over a pty
 
+// Wine on a busy machine can hold the program past the device's own wait
+// before it asks again; the late answer is then right, only for the request
+// before.
+namespace {
+VirtualBootLoader::Options deviceSeenThroughWine()
+{
+    VirtualBootLoader::Options options;
+    options.answerMayFollowTheRequestBefore = true;
+    return options;
+}
+} // namespace
+
 class Win32Upload : public Win32Window {
 protected:
     void SetUp() override
@@ -341,7 +354,7 @@ protected:
     PseudoTerminal pty;
     PseudoTerminal far;
     std::vector<std::unique_ptr<ComLink>> links;
-    PtyBootLoader device{pty, *loop};
+    PtyBootLoader device{pty, *loop, deviceSeenThroughWine()};
 };
 
 TEST_F(Win32Upload, EveryPageArrivesRightAndTheBarFills)
@@ -389,7 +402,11 @@ TEST_F(Win32Upload, PagesGoOnUnderTheFileDialogAndUnderAMessage)
     runUntil(
         *loop, [] { return false; }, 1500ms);
     EXPECT_LE(device.loader().pagesWritten(), before + 1);
-    EXPECT_EQ(device.loader().violations(), std::vector<std::string>{});
+    Clock::Duration longest{};
+    for (const auto& t : device.loader().timings())
+        longest = std::max(longest, t.frameDone - t.requestArrived);
+    EXPECT_EQ(device.loader().violations(), std::vector<std::string>{})
+        << "longest page " << ms(longest) << " ms, " << device.loader().retries() << " requests again";
 }
 
 TEST_F(Win32Upload, AnUnpluggedDeviceIsToldOnceAndThePortIsClosedWithoutSpinning)
