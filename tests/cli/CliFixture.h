@@ -72,6 +72,7 @@ protected:
 
     std::unique_ptr<PtyBootLoader> startDevice(VirtualBootLoader::Options options = {})
     {
+        options.answerMayFollowTheRequestBefore = cli.underWine;
         auto device = std::make_unique<PtyBootLoader>(pty, loop, std::move(options));
         device->loader().start();
         return device;
