@@ -1,5 +1,7 @@
 #include "image/FormatDetection.h"
 
+#include "image/HexText.h"
+
 #include <algorithm>
 #include <array>
 #include <optional>
@@ -40,17 +42,6 @@ bool looksLikeWebPage(std::string_view start)
     return lowerCase(start.substr(0, 1024)).find("<html") != std::string::npos;
 }
 
-bool isHexDigit(char c)
-{
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-}
-
-int hexByte(std::string_view digits)
-{
-    const auto value = [](char c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; };
-    return value(digits[0]) * 16 + value(digits[1]);
-}
-
 // A record's mark followed by hex digits up to the end of its line, as many
 // as its count byte says: a signature that a raw image matches by chance
 // about never. Intel HEX: ':' LL AAAA TT data CC, 2 * LL + 10 digits;
@@ -69,12 +60,13 @@ std::optional<ImageFormat> recordAt(std::string_view line)
         return std::nullopt;
     }
     const std::string_view rest = line.substr(markLength);
-    const std::size_t digits = std::find_if_not(rest.begin(), rest.end(), isHexDigit) - rest.begin();
+    const std::size_t digits =
+        std::find_if_not(rest.begin(), rest.end(), [](char c) { return hexValue(c) >= 0; }) - rest.begin();
     const bool lineEnds =
         digits == rest.size() || std::string_view(" \t\r\n\x1A").find(rest[digits]) != std::string_view::npos;
     if (!lineEnds || digits < 8 || digits % 2 != 0)
         return std::nullopt;
-    const auto count = static_cast<std::size_t>(hexByte(rest));
+    const auto count = static_cast<std::size_t>(hexValue(rest[0]) * 16 + hexValue(rest[1]));
     const std::size_t expected = format == ImageFormat::IntelHex ? 2 * count + 10 : 2 * count + 2;
     return digits == expected ? std::optional(format) : std::nullopt;
 }

@@ -16,6 +16,17 @@ std::string lowerHex(std::span<const std::uint8_t> bytes, std::string_view separ
     return text;
 }
 
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
 std::string hexNumber(std::uint64_t value, int minDigits)
 {
     static constexpr char Digits[] = "0123456789ABCDEF";

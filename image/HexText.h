@@ -17,4 +17,7 @@ std::string lowerHex(std::span<const std::uint8_t> bytes, std::string_view separ
 // byte values ("0x3C") in messages, as data sheets and the formats write them.
 std::string hexNumber(std::uint64_t value, int minDigits);
 
+// The value of one hex digit, either case; -1 for a character that is none.
+int hexValue(char c);
+
 } // namespace isp

@@ -5,17 +5,6 @@
 namespace isp {
 namespace {
 
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 std::string describeCharacter(char c)
 {
     const auto code = static_cast<unsigned char>(c);
