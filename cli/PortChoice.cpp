@@ -7,8 +7,6 @@
 namespace isp::cli {
 namespace {
 
-constexpr std::string_view DevicePrefix = R"(\\.\)";
-
 bool startsWithCom(std::string_view name)
 {
     return name.size() >= 3 && std::equal(name.begin(), name.begin() + 3, "COM", [](char c, char upper) {
@@ -49,7 +47,7 @@ Failure notAPort(const std::string& argument, PathKind kind, bool swapped, bool 
 
 bool looksLikeAPort(const std::string& name, const PortSystem& system)
 {
-    if (comNumberOf(name) || name.rfind(DevicePrefix, 0) == 0 || name.rfind("/dev/", 0) == 0)
+    if (comNumberOf(name) || name.rfind(WindowsDevicePrefix, 0) == 0 || name.rfind("/dev/", 0) == 0)
         return true;
     return !system.comNamesAreTheSystems && system.inspect(name) == PathKind::SerialDevice;
 }
@@ -100,8 +98,8 @@ PortChoice refused(Failure failure)
 
 std::optional<int> comNumberOf(std::string_view name)
 {
-    if (name.substr(0, DevicePrefix.size()) == DevicePrefix)
-        name.remove_prefix(DevicePrefix.size());
+    if (name.substr(0, WindowsDevicePrefix.size()) == WindowsDevicePrefix)
+        name.remove_prefix(WindowsDevicePrefix.size());
     if (!name.empty() && name.back() == ':')
         name.remove_suffix(1);
     if (name.size() < 4 || !startsWithCom(name) || name[3] == '0')
@@ -135,7 +133,7 @@ PortChoice choosePort(const std::string& argument, const std::string& image, con
         facts.com = *n;
         if (windows) {
             // "\\.\": the prefix makes COM10 and above open.
-            facts.device = std::string(DevicePrefix) + "COM" + std::to_string(*n);
+            facts.device = std::string(WindowsDevicePrefix) + "COM" + std::to_string(*n);
             facts.description = "COM" + std::to_string(*n);
             return chosen(facts, {}, system);
         }
@@ -160,7 +158,7 @@ PortChoice choosePort(const std::string& argument, const std::string& image, con
         return refused(refusal(ExitStatus::Usage,
             "PORT " + argument + " is no COM port name: ports are COM1, COM2, ... without leading zeros",
             "Name the port as " + listHint() + "."));
-    if (windows && argument.rfind(DevicePrefix, 0) == 0) {
+    if (windows && argument.rfind(WindowsDevicePrefix, 0) == 0) {
         facts.device = argument;
         facts.description = argument;
         return chosen(facts, {}, system);

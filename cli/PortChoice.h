@@ -31,6 +31,8 @@ namespace isp::cli {
 
 // The largest COM number Windows' port database hands out.
 inline constexpr int MaxComNumber = 4096;
+// What starts a Windows device name, "\\.\COM10", "\\.\CNCA0".
+inline constexpr std::string_view WindowsDevicePrefix = R"(\\.\)";
 
 // n of a COM port name as Windows takes one: "COM3", "com3", "COM3:",
 // "\\.\COM3", n from 1 to MaxComNumber without leading zeros; none for

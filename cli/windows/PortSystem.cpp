@@ -10,7 +10,7 @@ namespace {
 
 PathKind inspectName(const std::string& name)
 {
-    if (name.rfind(R"(\\.\)", 0) == 0)
+    if (name.rfind(WindowsDevicePrefix, 0) == 0)
         return PathKind::SerialDevice;
     std::error_code error;
     const std::filesystem::file_status status = std::filesystem::status(pathFromUtf8(name), error);
