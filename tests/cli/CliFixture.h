@@ -78,6 +78,17 @@ protected:
         return device;
     }
 
+    // The device hangs up 300 ms after its `pages`th page, as a boot loader
+    // with a USB port of its own does once it has programmed the page and
+    // starts the new firmware.
+    void restartAfterPages(PtyBootLoader& device, int pages)
+    {
+        device.setOnPageWritten([this, &device, pages] {
+            if (device.loader().pagesWritten() == pages)
+                loop.runAt(loop.clock().now() + 300ms, [&device] { device.hangUp(); });
+        });
+    }
+
     // The exit status, once the program has ended.
     int awaitExit(CliProcess& process)
     {

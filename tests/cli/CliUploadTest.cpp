@@ -286,10 +286,7 @@ TEST_F(CliUpload, ABoardWhosePortGoesAfterItsLastPageIsDone)
     const ImageBytes image = randomImage(68);
     auto cli = startUpload(writeImage(image), {});
     auto device = startDevice();
-    device->setOnPageWritten([&] {
-        if (device->loader().pagesWritten() == PageCount)
-            loop.runAt(loop.clock().now() + 300ms, [&] { device->hangUp(); });
-    });
+    restartAfterPages(*device, PageCount);
 
     ASSERT_EQ(awaitExit(*cli), 0) << cli->err();
     EXPECT_TRUE(device->loader().flash() == image);
@@ -312,10 +309,7 @@ TEST_F(CliUpload, InALoopThePortThatGoesWithEachBoardIsAwaitedAndTheNextBoardSer
 
     // Board 1 gets every page and restarts.
     auto first = startDevice();
-    first->setOnPageWritten([&] {
-        if (first->loader().pagesWritten() == PageCount)
-            loop.runAt(loop.clock().now() + 300ms, [&] { first->hangUp(); });
-    });
+    restartAfterPages(*first, PageCount);
     ASSERT_TRUE(awaitWaiting(2)) << run->err();
     EXPECT_TRUE(first->loader().flash() == image);
 
@@ -326,11 +320,9 @@ TEST_F(CliUpload, InALoopThePortThatGoesWithEachBoardIsAwaitedAndTheNextBoardSer
     ASSERT_TRUE(awaitWaiting(3)) << run->err();
     VirtualBootLoader::Options tenPages;
     tenPages.pageOrder = pagesUpTo(10);
+    tenPages.answerMayFollowTheRequestBefore = cli.underWine;
     PtyBootLoader second(next, loop, tenPages);
-    second.setOnPageWritten([&] {
-        if (second.loader().pagesWritten() == 10)
-            loop.runAt(loop.clock().now() + 300ms, [&] { second.hangUp(); });
-    });
+    restartAfterPages(second, 10);
     second.loader().start();
     ASSERT_TRUE(awaitWaiting(4)) << run->err();
     EXPECT_FALSE(run->exited()) << "a loop never ends by itself";

@@ -136,10 +136,11 @@ TEST(PortChoice, ADeviceIsNamedByItsPathAndALinkIsFollowedAgainOnRefresh)
     EXPECT_EQ(port.nameOf(1), link + " (" + first + ", COM2)");
     EXPECT_TRUE(port.present());
 
-    // The board restarted and came back as another device: the same name is
-    // followed anew.
+    // The board restarted: while its link is gone the port is not there;
+    // it came back as another device, and the same name is followed anew.
     std::filesystem::remove(link);
-    EXPECT_FALSE(port.present() && std::filesystem::exists(link));
+    port.refresh();
+    EXPECT_FALSE(port.present());
     std::filesystem::create_symlink(second, link);
     port.refresh();
     EXPECT_EQ(port.pathOf(1), second);
