@@ -66,7 +66,8 @@ std::optional<ImageFormat> recordAt(std::string_view line)
         digits == rest.size() || std::string_view(" \t\r\n\x1A").find(rest[digits]) != std::string_view::npos;
     if (!lineEnds || digits < 8 || digits % 2 != 0)
         return std::nullopt;
-    const auto count = static_cast<std::size_t>(hexValue(rest[0]) * 16 + hexValue(rest[1]));
+    const int countByte = hexValue(rest[0]) * 16 + hexValue(rest[1]);
+    const auto count = static_cast<std::size_t>(countByte);
     const std::size_t expected = format == ImageFormat::IntelHex ? 2 * count + 10 : 2 * count + 2;
     return digits == expected ? std::optional(format) : std::nullopt;
 }
